@@ -1,0 +1,207 @@
+// POSIX side of the platform layer.
+#include "driver/driver.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace kestrun {
+
+namespace {
+
+constexpr std::uint64_t four_gib = std::uint64_t(1) << 32;
+
+std::string system_error(const char* what)
+{
+	return std::string(what) + ": " + std::strerror(errno);
+}
+
+// Owns one file descriptor.
+class Descriptor {
+public:
+	explicit Descriptor(int fd) : fd_(fd) {}
+	Descriptor(const Descriptor&) = delete;
+	Descriptor& operator=(const Descriptor&) = delete;
+	~Descriptor()
+	{
+		if (fd_ >= 0)
+			::close(fd_);
+	}
+	int get() const { return fd_; }
+	// Closes now, so that a failed close can be reported.
+	bool close()
+	{
+		int fd = fd_;
+		fd_ = -1;
+		return ::close(fd) == 0;
+	}
+
+private:
+	int fd_;
+};
+
+// Owns a temporary file name until it is renamed into place.
+class TemporaryFile {
+public:
+	explicit TemporaryFile(std::string path) : path_(std::move(path)) {}
+	TemporaryFile(const TemporaryFile&) = delete;
+	TemporaryFile& operator=(const TemporaryFile&) = delete;
+	~TemporaryFile()
+	{
+		if (!path_.empty())
+			::unlink(path_.c_str());
+	}
+	void release() { path_.clear(); }
+
+private:
+	std::string path_;
+};
+
+mode_t file_mode()
+{
+	// umask can only be read by setting it; put it straight back.
+	mode_t mask = ::umask(0);
+	::umask(mask);
+	return 0666 & ~mask;
+}
+
+bool write_all(int fd, bytes data)
+{
+	std::size_t done = 0;
+	while (done < data.size()) {
+		ssize_t n = ::write(fd, data.data() + done, data.size() - done);
+		if (n < 0 && errno == EINTR)
+			continue;
+		if (n <= 0) {
+			if (n == 0)
+				errno = ENOSPC;
+			return false;
+		}
+		done += std::size_t(n);
+	}
+	return true;
+}
+
+} // namespace
+
+void prepare_process()
+{
+	std::signal(SIGXFSZ, SIG_IGN);
+}
+
+std::optional<std::string> current_directory()
+{
+	std::vector<char> buffer(256);
+	while (::getcwd(buffer.data(), buffer.size()) == nullptr) {
+		if (errno != ERANGE)
+			return std::nullopt;
+		buffer.resize(buffer.size() * 2);
+	}
+	return std::string(buffer.data());
+}
+
+bool make_directory(const std::string& path, std::string& error)
+{
+	if (::mkdir(path.c_str(), 0777) == 0)
+		return true;
+	const int saved = errno;
+	struct stat st;
+	if (::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+		return true;
+	errno = saved;
+	error = system_error("cannot create directory");
+	return false;
+}
+
+std::vector<std::string> find_files(std::string_view pattern)
+{
+	std::vector<std::string> names;
+	DIR* dir = ::opendir(".");
+	if (!dir)
+		return names;
+	while (const dirent* entry = ::readdir(dir)) {
+		std::string_view name = entry->d_name;
+		if (name == "." || name == ".." || !wildcard_match(pattern, name))
+			continue;
+		struct stat st;
+		if (::stat(entry->d_name, &st) == 0 && S_ISREG(st.st_mode))
+			names.emplace_back(name);
+	}
+	::closedir(dir);
+	sort_names(names);
+	return names;
+}
+
+bool read_whole_file(const std::string& name, std::vector<std::uint8_t>& data, std::string& error)
+{
+	Descriptor fd(::open(name.c_str(), O_RDONLY | O_CLOEXEC));
+	if (fd.get() < 0) {
+		error = system_error("cannot open");
+		return false;
+	}
+	struct stat st;
+	if (::fstat(fd.get(), &st) != 0) {
+		error = system_error("cannot determine size");
+		return false;
+	}
+	if (!S_ISREG(st.st_mode)) {
+		error = "not a regular file";
+		return false;
+	}
+	if (std::uint64_t(st.st_size) >= four_gib) {
+		error = "file is 4 GiB or larger";
+		return false;
+	}
+	data.assign(std::size_t(st.st_size), 0);
+	std::size_t done = 0;
+	while (done < data.size()) {
+		ssize_t n = ::read(fd.get(), data.data() + done, data.size() - done);
+		if (n < 0 && errno == EINTR)
+			continue;
+		if (n < 0) {
+			error = system_error("cannot read");
+			return false;
+		}
+		if (n == 0) {
+			error = "file shrank while being read: got " + std::to_string(done) + " of " +
+			        std::to_string(data.size()) + " bytes";
+			return false;
+		}
+		done += std::size_t(n);
+	}
+	return true;
+}
+
+bool write_file_atomically(const std::string& directory, const std::string& name, bytes data, std::string& error)
+{
+	std::string pattern = directory + "/.kestrun-XXXXXX";
+	std::vector<char> path(pattern.begin(), pattern.end());
+	path.push_back('\0');
+	Descriptor fd(::mkstemp(path.data()));
+	if (fd.get() < 0) {
+		error = system_error("cannot create a file in the output folder");
+		return false;
+	}
+	TemporaryFile temporary(path.data());
+	if (::fchmod(fd.get(), file_mode()) != 0 || !write_all(fd.get(), data)) {
+		error = system_error("cannot write output");
+		return false;
+	}
+	if (!fd.close()) {
+		error = system_error("cannot write output");
+		return false;
+	}
+	const std::string target = directory + "/" + name;
+	if (::rename(path.data(), target.c_str()) != 0) {
+		error = system_error(("cannot replace " + target).c_str());
+		return false;
+	}
+	temporary.release();
+	return true;
+}
+
+} // namespace kestrun

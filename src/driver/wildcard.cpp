@@ -1,0 +1,61 @@
+#include "driver/driver.h"
+
+#include <algorithm>
+
+namespace kestrun {
+
+namespace {
+
+char lower(char c)
+{
+	return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;
+}
+
+} // namespace
+
+bool wildcard_match(std::string_view pattern, std::string_view name)
+{
+	if (pattern.find('/') != std::string_view::npos)
+		return false;
+	// Greedy match with one backtrack point: the last '*' seen. Linear in
+	// practice, and never exponential however many stars the pattern has.
+	std::size_t p = 0, n = 0;
+	std::size_t star = std::string_view::npos, resume = 0;
+	while (n < name.size()) {
+		if (p < pattern.size() && pattern[p] == '*') {
+			star = p++;
+			resume = n;
+		} else if (p < pattern.size() && (pattern[p] == '?' || lower(pattern[p]) == lower(name[n]))) {
+			p++;
+			n++;
+		} else if (star != std::string_view::npos) {
+			p = star + 1;
+			n = ++resume;
+		} else {
+			return false;
+		}
+	}
+	while (p < pattern.size() && pattern[p] == '*')
+		p++;
+	return p == pattern.size();
+}
+
+bool is_model_name(std::string_view name)
+{
+	return name.size() >= 3 && name.substr(name.size() - 3) == "dff";
+}
+
+void sort_names(std::vector<std::string>& names)
+{
+	auto lowered = [](const std::string& s) {
+		std::string l(s);
+		std::transform(l.begin(), l.end(), l.begin(), lower);
+		return l;
+	};
+	std::sort(names.begin(), names.end(), [&](const std::string& a, const std::string& b) {
+		const std::string la = lowered(a), lb = lowered(b);
+		return la != lb ? la < lb : a < b;
+	});
+}
+
+} // namespace kestrun

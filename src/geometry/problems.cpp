@@ -1,0 +1,23 @@
+#include "geometry/geometry.h"
+
+namespace kestrun {
+
+const char* geometry_problem_name(GeometryProblem problem)
+{
+	switch (problem) {
+	case GeometryProblem::none: return "no problem";
+	case GeometryProblem::header_outside: return "geometry header or bounding sphere past the end of the stream";
+	case GeometryProblem::material_list_outside: return "Material List past the end of the stream";
+	case GeometryProblem::extension_outside: return "Extension or Bin Mesh header past the end of the stream";
+	case GeometryProblem::native_data_outside: return "Native Data chunk past the end of the stream";
+	case GeometryProblem::descriptors_outside: return "material count reaches past the native mesh descriptors";
+	case GeometryProblem::index_list_outside: return "index list runs off the end of the stream";
+	case GeometryProblem::vertex_records_outside: return "vertex records run off the end of the stream";
+	case GeometryProblem::size_overflow: return "converted size exceeds 32 bits";
+	case GeometryProblem::triangle_count_too_large: return "triangle count larger than the stream could hold";
+	case GeometryProblem::records_dropped: return "more triangles than the triangle count; the surplus was dropped";
+	}
+	return "unknown problem";
+}
+
+} // namespace kestrun

@@ -1,0 +1,168 @@
+// Damaged geometries: whatever the sizes and counts say, the rebuild reads
+// only inside the stream, and a geometry it cannot rebuild is left exactly as
+// the stamp pass left it and reported.
+#include "geometry/geometry.h"
+#include "samples/samples.h"
+#include "support/chunk_tree.h"
+
+#include <gtest/gtest.h>
+
+using namespace kestrun;
+using namespace kestrun::samples;
+
+namespace {
+
+NativeGeometry sample_geometry()
+{
+	NativeGeometry g;
+	g.flags = 0x1C;
+	g.triangles = 4;
+	g.sphere = {1, 2, 3, 4};
+	g.meshes.push_back({{0, 1, 2, 3, 4}, 1, 1, 0});
+	g.meshes.push_back({{5, 6}, 2, 0, 0});
+	g.meshes.push_back({{2, 3, 4}, 3, 2, 0});
+	g.materials.resize(3);
+	g.fill_after = 1;
+	g.bin_mesh_flags = 1;
+	for (int i = 0; i < 7; i++) {
+		NativeVertex v;
+		v.position = {float(i), 1, 2};
+		v.normal = pack_normal(0, 1, 0);
+		v.colour = {1, 2, 3, 4};
+		g.vertices.push_back(v);
+	}
+	return g;
+}
+
+constexpr std::uint64_t geometry_at = 12 + 12 + 16;
+
+buffer sample_stream()
+{
+	buffer list = chunk(type_struct, buffer{1, 0, 0, 0});
+	put_bytes(list, native_geometry_chunk(sample_geometry()));
+	return parent_chunk(type_clump, {chunk(type_geometry_list, list)});
+}
+
+GeometryLayout layout_of(const buffer& stream)
+{
+	GeometryLayout layout;
+	EXPECT_EQ(plan_geometry(stream, geometry_at, layout), GeometryProblem::none);
+	return layout;
+}
+
+// Copies `in` into a heap block of exactly its size, so that the sanitizers
+// see any read past it, converts it and checks that nothing but the stamps
+// changed and that the one problem was reported.
+void expect_left_alone(const buffer& in, GeometryProblem expected)
+{
+	auto exact = std::make_unique<std::uint8_t[]>(in.size());
+	std::copy(in.begin(), in.end(), exact.get());
+	std::vector<GeometryReport> problems;
+	const buffer out = convert_stream(bytes(exact.get(), in.size()), problems);
+	EXPECT_EQ(out, restamped(in));
+	ASSERT_EQ(problems.size(), 1u);
+	EXPECT_EQ(problems[0].problem, expected) << geometry_problem_name(problems[0].problem);
+	EXPECT_EQ(problems[0].offset, geometry_at);
+}
+
+TEST(Bounds, SampleStreamConvertsCleanly)
+{
+	std::vector<GeometryReport> problems;
+	const buffer out = convert_stream(sample_stream(), problems);
+	for (const GeometryReport& p : problems)
+		ADD_FAILURE() << geometry_problem_name(p.problem);
+	EXPECT_EQ(check_chunk_tree(out), "");
+}
+
+TEST(Bounds, EveryCountAndSizeTooLarge)
+{
+	const buffer good = sample_stream();
+	const GeometryLayout g = layout_of(good);
+	struct Case {
+		std::uint64_t field;
+		std::uint32_t value;
+		GeometryProblem problem;
+	} cases[] = {
+	    {geometry_at + 16, 0x7FFFFFF0, GeometryProblem::material_list_outside},
+	    {g.material_list + 4, 0xFFFFFFF0, GeometryProblem::extension_outside},
+	    {g.extension + 16, 0x80000000, GeometryProblem::native_data_outside},
+	    {g.native_data + 4, std::uint32_t(good.size()), GeometryProblem::native_data_outside},
+	    {g.native_data + 4, 0xFFFFFFFF, GeometryProblem::native_data_outside},
+	    {g.material_list + 24, 1000, GeometryProblem::descriptors_outside},
+	    {g.material_list + 24, 0xFFFFFFFF, GeometryProblem::descriptors_outside},
+	    {g.native_data + 64 + 8, 0x10000, GeometryProblem::index_list_outside},
+	    {g.native_data + 64 + 8, 0xFFFFFFFF, GeometryProblem::index_list_outside},
+	    {geometry_at + 32, 1000, GeometryProblem::vertex_records_outside},
+	    {geometry_at + 32, 0xFFFFFFFF, GeometryProblem::vertex_records_outside},
+	    {geometry_at + 28, 0x20000000, GeometryProblem::triangle_count_too_large},
+	    {geometry_at + 28, 0xFFFFFFFF, GeometryProblem::triangle_count_too_large},
+	};
+	for (const Case& c : cases) {
+		buffer bad = good;
+		store_u32(bad, c.field, c.value);
+		SCOPED_TRACE(geometry_problem_name(c.problem));
+		expect_left_alone(bad, c.problem);
+	}
+}
+
+TEST(Bounds, SizeOverflowLeavesTheGeometryAlone)
+{
+	// A Native Data chunk whose size makes the Extension's new size negative.
+	buffer bad = sample_stream();
+	const GeometryLayout g = layout_of(bad);
+	store_u32(bad, g.extension + 4, 4);
+	expect_left_alone(bad, GeometryProblem::size_overflow);
+}
+
+TEST(Bounds, EveryTruncationReadsOnlyInside)
+{
+	const buffer good = sample_stream();
+	for (std::size_t n = 0; n <= good.size(); n++) {
+		buffer cut(good.begin(), good.begin() + std::ptrdiff_t(n));
+		auto exact = std::make_unique<std::uint8_t[]>(n);
+		std::copy(cut.begin(), cut.end(), exact.get());
+		std::vector<GeometryReport> problems;
+		const buffer out = convert_stream(bytes(exact.get(), n), problems);
+		if (problems.empty())
+			continue; // the Geometry header itself was cut off: nothing to do
+		EXPECT_EQ(out, restamped(cut)) << n;
+		EXPECT_TRUE(leaves_geometry_unconverted(problems[0].problem)) << n;
+	}
+}
+
+TEST(Bounds, SurplusTrianglesAreDroppedAndReported)
+{
+	NativeGeometry geometry = sample_geometry();
+	geometry.triangles = 1; // the meshes give 4
+	buffer list = chunk(type_struct, buffer{1, 0, 0, 0});
+	put_bytes(list, native_geometry_chunk(geometry));
+	const buffer in = parent_chunk(type_clump, {chunk(type_geometry_list, list)});
+	std::vector<GeometryReport> problems;
+	const buffer out = convert_stream(in, problems);
+	ASSERT_EQ(problems.size(), 1u);
+	EXPECT_EQ(problems[0].problem, GeometryProblem::records_dropped);
+	buffer expected_list = chunk(type_struct, buffer{1, 0, 0, 0}, target_stamp);
+	put_bytes(expected_list, generic_geometry_chunk(geometry));
+	EXPECT_EQ(out, parent_chunk(type_clump, {chunk(type_geometry_list, expected_list, target_stamp)}, target_stamp));
+}
+
+TEST(Bounds, ReportedOffsetIsTheInflatedStreams)
+{
+	// The second geometry's offset is reported where it stood before the
+	// first one was rebuilt.
+	buffer list = chunk(type_struct, buffer{2, 0, 0, 0});
+	put_bytes(list, native_geometry_chunk(sample_geometry()));
+	const std::uint64_t second = 12 + 12 + list.size();
+	NativeGeometry broken = sample_geometry();
+	broken.vertices.clear();
+	buffer b = native_geometry_chunk(broken);
+	store_u32(b, 32, 1000); // the vertex count
+	put_bytes(list, b);
+	std::vector<GeometryReport> problems;
+	convert_stream(parent_chunk(type_clump, {chunk(type_geometry_list, list)}), problems);
+	ASSERT_EQ(problems.size(), 1u);
+	EXPECT_EQ(problems[0].offset, second);
+	EXPECT_EQ(problems[0].problem, GeometryProblem::vertex_records_outside);
+}
+
+} // namespace

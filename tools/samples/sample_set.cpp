@@ -1,0 +1,388 @@
+#include "samples/samples.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+namespace kestrun::samples {
+
+// ---------------------------------------------------------------------------
+// Pseudo-random numbers (splitmix64).
+
+std::uint64_t Prng::next()
+{
+	std::uint64_t z = (state += 0x9E3779B97F4A7C15ull);
+	z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+	z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+	return z ^ (z >> 31);
+}
+
+std::uint32_t Prng::below(std::uint32_t n)
+{
+	return std::uint32_t(next() % n);
+}
+
+float Prng::unit()
+{
+	return float(std::int32_t(below(513)) - 256) / 256.0f;
+}
+
+namespace {
+
+// Data bytes never hold 0xFF, so no data can form the Xbox stamp's bytes.
+std::uint8_t data_byte(Prng& rng)
+{
+	return std::uint8_t(rng.below(255));
+}
+
+template <std::size_t N> std::array<std::uint8_t, N> data_bytes(Prng& rng)
+{
+	std::array<std::uint8_t, N> a{};
+	for (std::uint8_t& b : a)
+		b = data_byte(rng);
+	return a;
+}
+
+bool has_ff_byte(std::uint32_t w)
+{
+	for (int i = 0; i < 4; i++)
+		if ((w >> (8 * i) & 0xFF) == 0xFF)
+			return true;
+	return false;
+}
+
+std::uint32_t random_normal(Prng& rng)
+{
+	for (;;) {
+		float x = rng.unit(), y = rng.unit(), z = rng.unit();
+		float len = std::sqrt(x * x + y * y + z * z);
+		if (len < 0.01f)
+			continue;
+		std::uint32_t w = pack_normal(x / len, y / len, z / len);
+		if (!has_ff_byte(w))
+			return w;
+	}
+}
+
+NativeVertex random_vertex(Prng& rng)
+{
+	NativeVertex v;
+	for (float& f : v.position)
+		f = rng.unit() * 16.0f;
+	v.normal = random_normal(rng);
+	v.colour = data_bytes<4>(rng);
+	v.uv = {rng.unit() * 2.0f, rng.unit() * 2.0f};
+	return v;
+}
+
+std::vector<std::uint16_t> random_list(Prng& rng, std::uint32_t vertices, std::uint32_t triangles)
+{
+	std::vector<std::uint16_t> ix;
+	for (std::uint32_t i = 0; i < 3 * triangles; i++)
+		ix.push_back(std::uint16_t(rng.below(vertices)));
+	return ix;
+}
+
+// Several short strips stitched into one by repeating the joining indices,
+// the way a stripifier does; the stitches give degenerate triangles.
+std::vector<std::uint16_t> random_strip(Prng& rng, std::uint32_t vertices, std::uint32_t pieces)
+{
+	std::vector<std::uint16_t> ix;
+	for (std::uint32_t p = 0; p < pieces; p++) {
+		std::uint32_t length = 3 + rng.below(14);
+		std::uint16_t first = std::uint16_t(rng.below(vertices));
+		if (!ix.empty()) {
+			ix.push_back(ix.back());
+			ix.push_back(first);
+		}
+		ix.push_back(first);
+		for (std::uint32_t i = 1; i < length; i++)
+			ix.push_back(std::uint16_t(rng.below(vertices)));
+	}
+	return ix;
+}
+
+NativeMesh dropped_mesh(Prng& rng, std::uint32_t vertices, std::uint32_t material)
+{
+	NativeMesh m;
+	m.indices.resize(rng.below(3));
+	for (std::uint16_t& i : m.indices)
+		i = std::uint16_t(rng.below(vertices));
+	m.material = material;
+	m.fill_before = rng.below(3);
+	return m;
+}
+
+NativeMesh kept_mesh(Prng& rng, bool strips, std::uint32_t vertices, std::uint32_t material)
+{
+	NativeMesh m;
+	std::uint32_t size = 1 + vertices / 8;
+	m.indices = strips ? random_strip(rng, vertices, 1 + rng.below(size / 4 + 1))
+	                   : random_list(rng, vertices, 1 + rng.below(size));
+	// Now and then a material index above 255: only its low byte survives.
+	m.material = rng.below(8) == 0 ? material + 256 : material;
+	m.fill_before = rng.below(4);
+	m.pad = std::uint16_t(rng.below(0xCDCD));
+	return m;
+}
+
+MaterialDesc random_material(Prng& rng, std::uint32_t i)
+{
+	MaterialDesc m;
+	m.colour = data_bytes<4>(rng);
+	if (rng.below(2) == 0) {
+		char name[32];
+		std::snprintf(name, sizeof name, "tex_%02u_%u", unsigned(i), unsigned(rng.below(1000)));
+		m.texture = name;
+	}
+	return m;
+}
+
+void add_meshes(Prng& rng, NativeGeometry& g, bool strips)
+{
+	std::uint32_t vertices = std::uint32_t(g.vertices.size());
+	std::uint32_t kept = 1 + rng.below(4);
+	for (std::uint32_t k = 0; k < kept; k++) {
+		if (rng.below(3) == 0)
+			g.meshes.push_back(dropped_mesh(rng, vertices, std::uint32_t(g.meshes.size())));
+		g.meshes.push_back(kept_mesh(rng, strips, vertices, std::uint32_t(g.meshes.size())));
+	}
+	for (std::uint32_t i = 0; i < g.meshes.size(); i++)
+		g.materials.push_back(random_material(rng, i));
+}
+
+std::vector<buffer> random_extension_extra(Prng& rng)
+{
+	std::vector<buffer> extra;
+	if (rng.below(2) == 0) {
+		buffer body;
+		for (std::uint32_t i = 0, n = 4 * rng.below(6); i < n; i++)
+			put_u8(body, data_byte(rng));
+		extra.push_back(chunk(0x0105, body));
+	}
+	return extra;
+}
+
+} // namespace
+
+NativeGeometry random_geometry(Prng& rng, std::uint16_t flags, bool strips, std::uint32_t vertices)
+{
+	NativeGeometry g;
+	g.flags = std::uint16_t(flags | 0x01 | 0x02 | 0x20); // strips, positions, lit: carried along
+	g.bin_mesh_flags = strips ? 1 : 0;
+	vertices = std::max<std::uint32_t>(vertices, 3);
+	for (std::uint32_t i = 0; i < vertices; i++)
+		g.vertices.push_back(random_vertex(rng));
+	add_meshes(rng, g, strips);
+	g.triangles = triangle_count(g);
+	g.fill_after = rng.below(4);
+	g.sphere = {rng.unit(), rng.unit(), rng.unit(), 16.0f * std::sqrt(3.0f)};
+	g.struct_extra.resize(rng.below(13));
+	for (std::uint8_t& b : g.struct_extra)
+		b = data_byte(rng);
+	g.native_head = data_bytes<52>(rng);
+	g.after_descriptors = data_bytes<4>(rng);
+	g.after_native_data = data_bytes<16>(rng);
+	g.extension_extra = random_extension_extra(rng);
+	return g;
+}
+
+// ---------------------------------------------------------------------------
+// Models.
+
+namespace {
+
+buffer frame_list_chunk(const std::vector<Frame>& frames, std::uint32_t stamp)
+{
+	buffer body;
+	put_u32(body, std::uint32_t(frames.size()));
+	for (const Frame& f : frames) {
+		for (float v : f.matrix)
+			put_f32(body, v);
+		put_u32(body, std::uint32_t(f.parent));
+		put_u32(body, f.parent < 0 ? 3 : 0);
+	}
+	std::vector<buffer> children{chunk(type_struct, body, stamp)};
+	for (const Frame& f : frames) {
+		buffer name(f.name.begin(), f.name.end());
+		children.push_back(f.name.empty() ? chunk(type_extension, {}, stamp)
+		                                  : parent_chunk(type_extension, {chunk(type_frame_name, name, stamp)}, stamp));
+	}
+	return parent_chunk(type_frame_list, children, stamp);
+}
+
+buffer geometry_list_chunk(const Model& model, Form form, std::uint32_t stamp)
+{
+	buffer count;
+	put_u32(count, std::uint32_t(model.geometries.size()));
+	std::vector<buffer> children{chunk(type_struct, count, stamp)};
+	for (const NativeGeometry& g : model.geometries)
+		children.push_back(form == Form::native ? native_geometry_chunk(g) : generic_geometry_chunk(g));
+	return parent_chunk(type_geometry_list, children, stamp);
+}
+
+buffer atomic_chunk(std::uint32_t frame, std::uint32_t geometry, std::uint32_t stamp)
+{
+	buffer body;
+	put_u32(body, frame);
+	put_u32(body, geometry);
+	put_u32(body, 5); // collision test, render
+	put_u32(body, 0);
+	buffer render;
+	put_u32(render, 0x0120);
+	put_u32(render, geometry);
+	buffer extension = geometry % 2 == 0 ? chunk(type_extension, {}, stamp)
+	                                     : parent_chunk(type_extension, {chunk(0x1F, render, stamp)}, stamp);
+	return parent_chunk(type_atomic, {chunk(type_struct, body, stamp), extension}, stamp);
+}
+
+} // namespace
+
+buffer model_stream(const Model& model, Form form)
+{
+	const std::uint32_t stamp = form == Form::native ? model.stamp : converted_stamp(model.stamp);
+	const std::uint32_t atomics = std::uint32_t(model.geometries.size());
+	buffer counts;
+	put_u32(counts, atomics);
+	put_u32(counts, 0);
+	put_u32(counts, 0);
+	std::vector<buffer> children{chunk(type_struct, counts, stamp), frame_list_chunk(model.frames, stamp),
+	                             geometry_list_chunk(model, form, stamp)};
+	std::uint32_t frames = std::uint32_t(std::max<std::size_t>(model.frames.size(), 1));
+	for (std::uint32_t i = 0; i < atomics; i++)
+		children.push_back(atomic_chunk(i % frames, i, stamp));
+	children.push_back(chunk(type_extension, {}, stamp));
+	return parent_chunk(type_clump, children, stamp);
+}
+
+// ---------------------------------------------------------------------------
+// Texture dictionaries.
+
+namespace {
+
+void put_name(buffer& out, const std::string& name)
+{
+	buffer field(32, 0);
+	for (std::size_t i = 0; i < name.size() && i < 31; i++)
+		field[i] = std::uint8_t(name[i]);
+	put_bytes(out, field);
+}
+
+buffer texture_native_chunk(Prng& rng, std::uint32_t index)
+{
+	std::uint16_t width = std::uint16_t(16 << rng.below(4));
+	std::uint16_t height = std::uint16_t(16 << rng.below(4));
+	char name[32];
+	std::snprintf(name, sizeof name, "texture_%02u", unsigned(index));
+	buffer body;
+	put_u32(body, 5);       // platform
+	put_u32(body, 0x1106);  // filter and addressing
+	put_name(body, name);
+	put_name(body, "");
+	put_u32(body, 0x0500);  // 32-bit texels
+	put_u32(body, rng.below(2));
+	put_u16(body, width);
+	put_u16(body, height);
+	put_u8(body, 32);
+	put_u8(body, 1);
+	put_u8(body, 4);
+	put_u8(body, 0);
+	std::uint32_t size = std::uint32_t(width) * height * 4;
+	put_u32(body, size);
+	// Smooth-ish texels with noise: compressible, but not trivially.
+	for (std::uint32_t i = 0; i < size; i++)
+		put_u8(body, std::uint8_t((i / 4 % width) * 3 + (i / 4 / width) + (rng.below(8) == 0 ? rng.below(256) : 0)));
+	return parent_chunk(type_texture_native, {chunk(type_struct, body), chunk(type_extension, {})});
+}
+
+} // namespace
+
+buffer texture_dictionary_stream(std::uint64_t seed, std::uint32_t textures)
+{
+	Prng rng{seed};
+	buffer head;
+	put_u16(head, std::uint16_t(textures));
+	put_u16(head, 0);
+	std::vector<buffer> children{chunk(type_struct, head)};
+	for (std::uint32_t i = 0; i < textures; i++)
+		children.push_back(texture_native_chunk(rng, i));
+	children.push_back(chunk(type_extension, {}));
+	return parent_chunk(type_texture_dictionary, children);
+}
+
+// ---------------------------------------------------------------------------
+// The sample set.
+
+namespace {
+
+std::vector<Frame> random_frames(Prng& rng, std::uint32_t count)
+{
+	std::vector<Frame> frames(count);
+	for (std::uint32_t i = 0; i < count; i++) {
+		Frame& f = frames[i];
+		f.parent = i == 0 ? -1 : std::int32_t(rng.below(i));
+		for (std::size_t k = 9; k < 12; k++)
+			f.matrix[k] = rng.unit() * 4.0f;
+		if (rng.below(3) != 0) {
+			char name[32];
+			std::snprintf(name, sizeof name, i == 0 ? "root" : "node_%02u", unsigned(i));
+			f.name = name;
+		}
+	}
+	return frames;
+}
+
+// Every combination of the three vertex flags, lists and strips in turn.
+Model showcase_model(Prng& rng, bool strips_first)
+{
+	Model m;
+	for (std::uint16_t combo = 0; combo < 8; combo++) {
+		std::uint16_t flags = std::uint16_t((combo & 1 ? flag_texture_coordinates : 0) |
+		                                    (combo & 2 ? flag_prelit_colours : 0) | (combo & 4 ? flag_normals : 0));
+		bool strips = (combo % 2 == 0) == strips_first;
+		m.geometries.push_back(random_geometry(rng, flags, strips, 20 + rng.below(300)));
+	}
+	m.frames = random_frames(rng, 9);
+	return m;
+}
+
+Model random_model(Prng& rng)
+{
+	Model m;
+	std::uint32_t count = 1 + rng.below(6);
+	for (std::uint32_t i = 0; i < count; i++) {
+		std::uint16_t flags = std::uint16_t(rng.below(8) << 2);
+		m.geometries.push_back(random_geometry(rng, flags, rng.below(2) == 0, 8 + rng.below(3000)));
+	}
+	m.frames = random_frames(rng, 1 + rng.below(count + 2));
+	return m;
+}
+
+SampleFile make_file(std::string name, buffer stream, buffer expected)
+{
+	SampleFile f{std::move(name), pack_container(stream), std::move(stream), std::move(expected)};
+	return f;
+}
+
+} // namespace
+
+std::vector<SampleFile> sample_set(std::uint64_t seed, std::uint32_t models, std::uint32_t dictionaries)
+{
+	Prng rng{seed};
+	std::vector<SampleFile> files;
+	char name[32];
+	for (std::uint32_t i = 0; i < models; i++) {
+		Model m = i < 2 ? showcase_model(rng, i == 1) : random_model(rng);
+		std::snprintf(name, sizeof name, "model%02u.dff", unsigned(i));
+		files.push_back(make_file(name, model_stream(m, Form::native), model_stream(m, Form::generic)));
+	}
+	for (std::uint32_t i = 0; i < dictionaries; i++) {
+		std::snprintf(name, sizeof name, "textures%02u.txd", unsigned(i));
+		buffer stream = texture_dictionary_stream(rng.next(), 2 + rng.below(4));
+		buffer copy = stream;
+		files.push_back(make_file(name, std::move(stream), std::move(copy)));
+	}
+	return files;
+}
+
+} // namespace kestrun::samples

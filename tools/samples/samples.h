@@ -1,0 +1,206 @@
+// Sample streams and block containers for the tests, the benchmarks and the
+// kestrun-samples generator.
+//
+// A native geometry is described once (NativeGeometry) and turned into two
+// byte strings: the console Geometry chunk a model file holds, and the
+// generic Geometry chunk the converter must make of it. The generic form is
+// worked out from the description alone, never by running the converter, so
+// comparing the two catches faults in either.
+//
+// Descriptions must keep the bytes FF FF 00 14 out of their data: the
+// converter restamps that pattern wherever it stands, and the generic builder
+// only restamps the chunk headers and the parts it carries over unread.
+#pragma once
+
+#include "common/bytes.h"
+#include "geometry/geometry.h"
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace kestrun::samples {
+
+using buffer = std::vector<std::uint8_t>;
+
+// ---------------------------------------------------------------------------
+// Chunks (chunks.cpp)
+
+inline constexpr std::uint32_t type_struct = 0x01;
+inline constexpr std::uint32_t type_string = 0x02;
+inline constexpr std::uint32_t type_extension = 0x03;
+inline constexpr std::uint32_t type_texture = 0x06;
+inline constexpr std::uint32_t type_material = 0x07;
+inline constexpr std::uint32_t type_material_list = 0x08;
+inline constexpr std::uint32_t type_frame_list = 0x0E;
+inline constexpr std::uint32_t type_geometry = 0x0F;
+inline constexpr std::uint32_t type_clump = 0x10;
+inline constexpr std::uint32_t type_atomic = 0x14;
+inline constexpr std::uint32_t type_texture_native = 0x15;
+inline constexpr std::uint32_t type_texture_dictionary = 0x16;
+inline constexpr std::uint32_t type_geometry_list = 0x1A;
+inline constexpr std::uint32_t type_bin_mesh = 0x50E;
+inline constexpr std::uint32_t type_native_data = 0x510;
+inline constexpr std::uint32_t type_frame_name = 0x0253F2FE;
+
+void put_u8(buffer& out, std::uint8_t v);
+void put_u16(buffer& out, std::uint16_t v);
+void put_u32(buffer& out, std::uint32_t v);
+void put_f32(buffer& out, float v);
+void put_bytes(buffer& out, bytes b);
+
+// A 12-byte header (type, body size, stamp) followed by the body.
+buffer chunk(std::uint32_t type, bytes body, std::uint32_t stamp = xbox_stamp);
+
+// The headers and bodies of `children`, one after the other, as one chunk.
+buffer parent_chunk(std::uint32_t type, const std::vector<buffer>& children, std::uint32_t stamp = xbox_stamp);
+
+// The stamp the converter leaves in a header: the target stamp for the Xbox
+// stamp and the target stamp, any other stamp unchanged.
+std::uint32_t converted_stamp(std::uint32_t stamp);
+
+// A copy of `b` with every FF FF 00 14 replaced by the target stamp's bytes:
+// what the converter does to the parts of a stream it carries over.
+buffer restamped(bytes b);
+
+// A String chunk: the text, NUL-terminated and padded to whole words.
+buffer string_chunk(const std::string& text, std::uint32_t stamp = xbox_stamp);
+
+// ---------------------------------------------------------------------------
+// Native geometry (native_geometry.cpp)
+
+struct NativeVertex {
+	std::array<float, 3> position{};
+	std::uint32_t normal = 0;               // packed: 11-bit x, 11-bit y, 10-bit z
+	std::array<std::uint8_t, 4> colour{};   // as stored: blue, green, red, alpha
+	std::array<float, 2> uv{};
+};
+
+struct NativeMesh {
+	std::vector<std::uint16_t> indices;     // fewer than 3: a dropped mesh, absent from the index stream
+	std::uint32_t material = 0;             // old Bin Mesh record's material index (only its low byte is kept)
+	std::uint32_t fill_before = 0;          // fill words ahead of the list
+	std::uint16_t pad = 0;                  // the u16 after an odd list
+};
+
+struct MaterialDesc {
+	std::array<std::uint8_t, 4> colour{200, 200, 200, 254};
+	std::string texture;                    // empty: no Texture chunk
+};
+
+struct NativeGeometry {
+	std::uint16_t flags = 0;
+	std::uint8_t texture_sets = 1;
+	std::uint8_t native_flags = 1;
+	std::uint32_t triangles = 0;            // T as the header states it
+	std::uint32_t morph_targets = 1;
+	std::array<float, 4> sphere{};
+	std::uint32_t bin_mesh_flags = 0;       // low byte: 0 list, 1 strip
+	std::vector<NativeMesh> meshes;         // one descriptor and one old Bin Mesh record each
+	std::uint32_t fill_after = 0;           // fill words after the last list
+	std::vector<NativeVertex> vertices;
+	buffer struct_extra;                    // native Struct body bytes after the sphere
+	std::array<std::uint8_t, 52> native_head{};
+	std::array<std::uint8_t, 4> after_descriptors{};
+	std::array<std::uint8_t, 16> after_native_data{};
+	std::vector<buffer> extension_extra;    // whole chunks after the 16 bytes
+	std::vector<MaterialDesc> materials;    // M: must equal meshes.size()
+	std::uint32_t stamp = xbox_stamp;       // of every header of the geometry
+};
+
+// Packs a normal the console's way; components are clamped to the fields.
+std::uint32_t pack_normal(float x, float y, float z);
+
+// Triangle records the meshes give as list (flag byte 0) or strip (1), before
+// any limit by the header's triangle count.
+std::uint32_t triangle_count(const NativeGeometry& g);
+
+// The Material List chunk both forms hold.
+buffer material_list_chunk(const std::vector<MaterialDesc>& materials, std::uint32_t stamp = xbox_stamp);
+
+// The console Geometry chunk: Struct, Material List, Extension holding the old
+// Bin Mesh, the Native Data chunk, 16 bytes and the extra chunks.
+buffer native_geometry_chunk(const NativeGeometry& g);
+
+// The generic Geometry chunk the converter must make of the native one. A
+// geometry whose stamp is neither the Xbox nor the target stamp is not
+// converted and comes back as the native chunk.
+buffer generic_geometry_chunk(const NativeGeometry& g);
+
+// ---------------------------------------------------------------------------
+// Models and texture dictionaries (sample_set.cpp)
+
+struct Frame {
+	std::array<float, 12> matrix{1, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0}; // rotation rows, then position
+	std::int32_t parent = -1;
+	std::string name;                       // empty: no name chunk
+};
+
+struct Model {
+	std::vector<Frame> frames;              // at least one
+	std::vector<NativeGeometry> geometries; // one Atomic each, on frame i % frames
+	std::uint32_t stamp = xbox_stamp;       // of the headers outside the geometries
+};
+
+enum class Form { native, generic };
+
+// A Clump holding a Struct, a Frame List, a Geometry List, one Atomic per
+// geometry and an Extension; the geometries native or as converted.
+buffer model_stream(const Model& model, Form form);
+
+// A Texture Dictionary with `textures` Texture Native chunks of
+// pseudo-random texels.
+buffer texture_dictionary_stream(std::uint64_t seed, std::uint32_t textures);
+
+// A small deterministic generator (splitmix64); no global state.
+struct Prng {
+	std::uint64_t state;
+	std::uint64_t next();
+	std::uint32_t below(std::uint32_t n); // 0 to n - 1; n > 0
+	float unit();                          // -1 to 1 in steps of 1/256
+};
+
+// A plausible native geometry of about `vertices` vertices with the given
+// flags, list or strip meshes (degenerate joins, odd counts), fill words in
+// every place, dropped meshes and several materials; T set to match.
+NativeGeometry random_geometry(Prng& rng, std::uint16_t flags, bool strips, std::uint32_t vertices);
+
+struct SampleFile {
+	std::string name;     // "model03.dff", "textures01.txd"
+	buffer container;     // the file as stored
+	buffer stream;        // what the container inflates to
+	buffer expected;      // what the tool must write: converted for a model, the stream for a dictionary
+};
+
+// `models` model files and `dictionaries` texture dictionaries, the same for
+// the same arguments. The first model holds every combination of the three
+// vertex flags, as lists and as strips.
+std::vector<SampleFile> sample_set(std::uint64_t seed, std::uint32_t models = 12, std::uint32_t dictionaries = 3);
+
+// ---------------------------------------------------------------------------
+// Block containers (container_writer.cpp)
+
+// One complete LZO1X stream of `raw` (lzo1x_1_compress).
+buffer lzo_compress(bytes raw);
+
+struct ContainerBlock {
+	buffer data;                  // the compressed bytes, damaged or not
+	std::uint32_t marker = 4;
+	std::uint32_t third = 0;
+	bool length_set = false;      // write `length` instead of data.size()
+	std::uint32_t length = 0;
+};
+
+// The stream cut into blocks of `block_size` inflated bytes, each compressed.
+// An empty stream gives one block holding an empty LZO stream.
+std::vector<ContainerBlock> compress_blocks(bytes stream, std::size_t block_size = 65536);
+
+// A 12-byte file header, then every block's header and bytes.
+buffer assemble_container(const std::vector<ContainerBlock>& blocks,
+                          std::array<std::uint8_t, 12> file_header = {'K', 'S', 'T', 'R', 1, 0, 0, 0, 0, 0, 0, 0});
+
+buffer pack_container(bytes stream, std::size_t block_size = 65536);
+
+} // namespace kestrun::samples
