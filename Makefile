@@ -4,7 +4,7 @@ BUILD ?= build
 CMAKE_FLAGS ?=
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all setup configure build test demo install clean
+.PHONY: all setup configure build test demo install clean fuzz bench
 
 all: build
 
@@ -28,3 +28,15 @@ install: build
 
 clean:
 	rm -rf $(BUILD)
+
+# Runs each libFuzzer harness for FUZZ_SECONDS (default 60) and prints the
+# executions it made.
+fuzz:
+	@scripts/setup.sh clang libclang-rt-dev
+	@scripts/fuzz.sh
+
+# Builds the benchmarks, generates a corpus, and times the batch against the
+# floor (inflating only) and a peer (lzop -d).
+bench:
+	@scripts/setup.sh libbenchmark-dev lzop
+	@scripts/bench.sh

@@ -131,7 +131,9 @@ struct GeometryLayout {
 // Locates the parts of the native geometry at `geometry` and works out the
 // new sizes. Returns none when the rebuild would read only inside `old` and
 // every new size fits in 32 bits; otherwise the first problem found.
-GeometryProblem plan_geometry(bytes old, std::uint64_t geometry, GeometryLayout& layout);
+// `stream_length` is the length of the whole working stream, of which `old`
+// may hold only the part from the geometry on (at the same positions).
+GeometryProblem plan_geometry(bytes old, std::uint64_t geometry, std::uint64_t stream_length, GeometryLayout& layout);
 
 // Bytes of the rebuilt stretch that starts at the Struct body: the new Struct
 // body, the carried Material List with the Extension and Bin Mesh headers,
@@ -146,14 +148,25 @@ constexpr std::uint64_t rebuilt_region_length(const GeometryLayout& g)
 // lists produced (only the first T are written).
 std::uint64_t write_rebuilt_region(bytes old, const GeometryLayout& layout, mut_bytes region);
 
-// Writes the corrected sizes of the Struct, Bin Mesh, Extension, Geometry and
-// the two enclosing chunks into `work`, which still holds the old layout.
-// `list_size_at` is empty when no Geometry List came first.
-void correct_sizes(mut_bytes work, const GeometryLayout& layout, std::optional<std::uint64_t> list_size_at);
+// Writes the new sizes of the Struct, Bin Mesh, Extension and Geometry into
+// `work`, which still holds the old layout.
+void correct_geometry_sizes(mut_bytes work, const GeometryLayout& layout);
+
+// Where the sizes of the chunks around a geometry stand: the remembered
+// Geometry List's (empty when none came first) and the first chunk's. A list
+// or a geometry that is itself the first chunk shares the first chunk's
+// field, which is then corrected once.
+struct EnclosingSizes {
+	std::optional<std::uint64_t> list;
+	bool first;
+};
+
+EnclosingSizes enclosing_sizes(std::uint64_t geometry, std::optional<std::uint64_t> list_size_at);
 
 // Rebuilds the native geometry at `geometry` into a new working buffer that
-// replaces `work`. On a problem that leaves it unconverted, `work` is not
-// changed at all.
+// replaces `work`, copying the whole stream. On a problem that leaves the
+// geometry unconverted, `work` is not changed at all. The walk assembles its
+// output without these copies; this is the plain form of one step.
 GeometryProblem rebuild_geometry(std::vector<std::uint8_t>& work, std::uint64_t geometry,
                                  std::optional<std::uint64_t> list_size_at);
 

@@ -59,7 +59,7 @@ mut_bytes section(mut_bytes body, std::uint64_t at, std::uint64_t length, bool p
 
 } // namespace
 
-GeometryProblem plan_geometry(bytes old, std::uint64_t geometry, GeometryLayout& g)
+GeometryProblem plan_geometry(bytes old, std::uint64_t geometry, std::uint64_t stream_length, GeometryLayout& g)
 {
 	const std::uint64_t len = old.size();
 	g = GeometryLayout();
@@ -111,7 +111,7 @@ GeometryProblem plan_geometry(bytes old, std::uint64_t geometry, GeometryLayout&
 	// against anything read; every triangle takes at least one 2-byte index
 	// of the stream, so a count beyond that is damage, and trusting it would
 	// let a few bytes of input ask for gigabytes of zeros.
-	if (2 * std::uint64_t(g.triangles) > len)
+	if (2 * std::uint64_t(g.triangles) > stream_length)
 		return GeometryProblem::triangle_count_too_large;
 
 	const std::uint64_t struct_size = generic_struct_size(g.flags, g.triangles, g.vertices);
@@ -126,25 +126,28 @@ GeometryProblem plan_geometry(bytes old, std::uint64_t geometry, GeometryLayout&
 	std::uint32_t length32 = 0;
 	if (!adjusted_size(load_u32(old, g.extension + 4), bin_mesh_size, bin_mesh_old + g.removed, g.extension_size) ||
 	    !adjusted_size(load_u32(old, geometry + 4), added, taken, g.geometry_size) ||
-	    !adjusted_size(len, added, taken, length32))
+	    !adjusted_size(stream_length, added, taken, length32))
 		return GeometryProblem::size_overflow;
 	g.new_length = length32;
 	g.growth = std::uint32_t(added - taken);
 	return GeometryProblem::none;
 }
 
-void correct_sizes(mut_bytes work, const GeometryLayout& g, std::optional<std::uint64_t> list_size_at)
+void correct_geometry_sizes(mut_bytes work, const GeometryLayout& g)
 {
 	store_u32(work, g.geometry + 16, g.struct_size);
 	store_u32(work, g.extension + 16, g.bin_mesh_size);
 	store_u32(work, g.extension + 4, g.extension_size);
 	store_u32(work, g.geometry + 4, g.geometry_size);
-	// The enclosing chunks keep 32-bit wrap-around. A list or a geometry that
-	// is itself the first chunk shares its size field: correct it once.
+}
+
+EnclosingSizes enclosing_sizes(std::uint64_t geometry, std::optional<std::uint64_t> list_size_at)
+{
+	EnclosingSizes e;
 	if (list_size_at && *list_size_at != 4)
-		store_u32(work, *list_size_at, load_u32(work, *list_size_at) + g.growth);
-	if (g.geometry != 0)
-		store_u32(work, 4, load_u32(work, 4) + g.growth);
+		e.list = list_size_at;
+	e.first = geometry != 0;
+	return e;
 }
 
 std::uint64_t write_rebuilt_region(bytes old, const GeometryLayout& g, mut_bytes region)
@@ -182,10 +185,17 @@ GeometryProblem rebuild_geometry(std::vector<std::uint8_t>& work, std::uint64_t 
                                  std::optional<std::uint64_t> list_size_at)
 {
 	GeometryLayout g;
-	if (GeometryProblem problem = plan_geometry(work, geometry, g); problem != GeometryProblem::none)
+	if (GeometryProblem problem = plan_geometry(work, geometry, work.size(), g); problem != GeometryProblem::none)
 		return problem;
 
-	correct_sizes(work, g, list_size_at);
+	// The enclosing chunks keep 32-bit wrap-around.
+	correct_geometry_sizes(work, g);
+	const EnclosingSizes enclosing = enclosing_sizes(geometry, list_size_at);
+	if (enclosing.list)
+		store_u32(work, *enclosing.list, load_u32(work, *enclosing.list) + g.growth);
+	if (enclosing.first)
+		store_u32(work, 4, load_u32(work, 4) + g.growth);
+
 	std::vector<std::uint8_t> rebuilt(g.new_length);
 	const std::uint64_t head = g.geometry + 24;
 	const std::uint64_t tail = g.native_data + g.removed;

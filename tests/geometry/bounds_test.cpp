@@ -46,7 +46,7 @@ buffer sample_stream()
 GeometryLayout layout_of(const buffer& stream)
 {
 	GeometryLayout layout;
-	EXPECT_EQ(plan_geometry(stream, geometry_at, layout), GeometryProblem::none);
+	EXPECT_EQ(plan_geometry(stream, geometry_at, stream.size(), layout), GeometryProblem::none);
 	return layout;
 }
 

@@ -248,7 +248,7 @@ TEST(Rebuild, SizeCorrectionsWorkedThrough)
 	ASSERT_EQ(load_u32(in, G + 16), 40u);
 
 	GeometryLayout layout;
-	ASSERT_EQ(plan_geometry(in, G, layout), GeometryProblem::none);
+	ASSERT_EQ(plan_geometry(in, G, in.size(), layout), GeometryProblem::none);
 	ASSERT_EQ(load_u32(in, layout.extension + 16), 28u);
 	ASSERT_EQ(load_u32(in, layout.native_data + 4), 200u);
 

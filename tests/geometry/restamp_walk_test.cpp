@@ -95,7 +95,7 @@ TEST(Walk, DataThatLooksLikeAGeometryListOnlyMovesTheRememberedList)
 	std::vector<GeometryReport> problems;
 	const buffer out = convert_stream(in, problems);
 	GeometryLayout layout;
-	ASSERT_EQ(plan_geometry(in, 36, layout), GeometryProblem::none);
+	ASSERT_EQ(plan_geometry(in, 36, in.size(), layout), GeometryProblem::none);
 	EXPECT_EQ(load_u32(out, 28), 100 + layout.growth);
 	EXPECT_TRUE(problems.empty());
 }

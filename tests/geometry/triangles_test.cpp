@@ -180,7 +180,7 @@ TEST(BinMesh, FlagWord0x101IsAStrip)
 	g.vertices.resize(4);
 	const buffer native = native_geometry_chunk(g);
 	GeometryLayout layout;
-	ASSERT_EQ(plan_geometry(native, 0, layout), GeometryProblem::none);
+	ASSERT_EQ(plan_geometry(native, 0, native.size(), layout), GeometryProblem::none);
 	EXPECT_EQ(layout.bin_mesh_flag, 1);
 	std::vector<GeometryReport> problems;
 	const buffer out = convert_stream(native, problems);

@@ -332,6 +332,23 @@ std::vector<Frame> random_frames(Prng& rng, std::uint32_t count)
 	return frames;
 }
 
+// Makes sure the first geometries show every place fill words stand, every
+// size of dropped mesh, and a flag word with more than its low byte set.
+void cover_corners(std::vector<NativeGeometry>& g)
+{
+	for (NativeMesh& m : g[0].meshes)
+		m.fill_before = 2;
+	g[0].fill_after = 3;
+	for (std::uint32_t size = 0; size < 3; size++) {
+		NativeMesh dropped;
+		dropped.indices.assign(size, std::uint16_t(size));
+		dropped.material = std::uint32_t(g[1].meshes.size());
+		g[1].meshes.insert(g[1].meshes.begin() + 2 * size, dropped);
+		g[1].materials.push_back(MaterialDesc{});
+	}
+	g[2].bin_mesh_flags |= 0x100;
+}
+
 // Every combination of the three vertex flags, lists and strips in turn.
 Model showcase_model(Prng& rng, bool strips_first)
 {
@@ -342,6 +359,7 @@ Model showcase_model(Prng& rng, bool strips_first)
 		bool strips = (combo % 2 == 0) == strips_first;
 		m.geometries.push_back(random_geometry(rng, flags, strips, 20 + rng.below(300)));
 	}
+	cover_corners(m.geometries);
 	m.frames = random_frames(rng, 9);
 	return m;
 }
