@@ -67,6 +67,7 @@ bool process_file(const std::string& name, const std::string& output_directory)
 	if (model) {
 		std::vector<GeometryReport> problems;
 		converted = convert_stream(result, problems);
+		stream.reset();
 		for (const GeometryReport& problem : problems)
 			report_geometry(name, problem);
 		ok = ok && problems.empty();
@@ -103,7 +104,10 @@ int run(const std::string& argument)
 	}
 
 	const std::optional<std::string> cwd = current_directory();
-	const std::string output_directory = cwd ? *cwd + "/output" : std::string("output");
+	std::string output_directory = cwd.value_or("");
+	if (!output_directory.empty() && output_directory.back() != '/')
+		output_directory += '/';
+	output_directory += "output";
 	std::string error;
 	if (!make_directory(output_directory, error)) {
 		std::printf("Cannot create output directory %s...\n", output_directory.c_str());

@@ -4,6 +4,7 @@
 #include "support/run_binary.h"
 
 #include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -222,6 +223,36 @@ TEST(Cli, DiskFullKeepsTheEarlierOutputAndLeavesNoPartialFile)
 	EXPECT_EQ(r.out, banner + processing({"a.txd"}) + failed(1));
 	EXPECT_EQ(r.err.rfind("a.txd: cannot write output: ", 0), 0u) << r.err;
 	EXPECT_EQ(dir.read("output/a.txd"), earlier);
+	EXPECT_EQ(dir.list("output"), (std::vector<std::string>{"a.txd"}));
+}
+
+#if defined(__SANITIZE_ADDRESS__)
+#define KESTRUN_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define KESTRUN_ASAN 1
+#endif
+#endif
+
+TEST(Cli, OutOfMemoryStopsAtOnce)
+{
+#ifdef KESTRUN_ASAN
+	GTEST_SKIP() << "the address sanitizer reserves more address space than the limit allows";
+#endif
+	ScratchDir dir;
+	dir.write("a.txd", dictionary().container);
+	dir.write("c.txd", dictionary().container);
+	{
+		// A sparse file: large to allocate, free to store.
+		std::ofstream big(dir.path() / "b.txd");
+	}
+	std::filesystem::resize_file(dir.path() / "b.txd", std::uint64_t(1) << 31);
+	RunOptions limited;
+	limited.address_space_limit = std::uint64_t(256) << 20;
+	RunResult r = run_kestrun(dir.path(), {"*"}, limited);
+	EXPECT_EQ(r.status, 3);
+	EXPECT_EQ(r.out, banner + processing({"a.txd", "b.txd"}) + "out of memory\n");
+	EXPECT_EQ(dir.read("output/a.txd"), dictionary().stream);
 	EXPECT_EQ(dir.list("output"), (std::vector<std::string>{"a.txd"}));
 }
 

@@ -96,6 +96,10 @@ RunResult run_kestrun(const fs::path& dir, const std::vector<std::string>& args,
 			rlimit limit{rlim_t(*options.file_size_limit), rlim_t(*options.file_size_limit)};
 			::setrlimit(RLIMIT_FSIZE, &limit);
 		}
+		if (options.address_space_limit) {
+			rlimit limit{rlim_t(*options.address_space_limit), rlim_t(*options.address_space_limit)};
+			::setrlimit(RLIMIT_AS, &limit);
+		}
 		::execv(argv[0], argv.data());
 		::_exit(127);
 	}

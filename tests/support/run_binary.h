@@ -36,7 +36,8 @@ struct RunResult {
 };
 
 struct RunOptions {
-	std::optional<std::uint64_t> file_size_limit; // RLIMIT_FSIZE for the child
+	std::optional<std::uint64_t> file_size_limit;     // RLIMIT_FSIZE for the child
+	std::optional<std::uint64_t> address_space_limit; // RLIMIT_AS for the child
 };
 
 // Runs the binary with `args` (program name not included) inside `dir`.
