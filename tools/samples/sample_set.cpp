@@ -343,7 +343,8 @@ void cover_corners(std::vector<NativeGeometry>& g)
 		NativeMesh dropped;
 		dropped.indices.assign(size, std::uint16_t(size));
 		dropped.material = std::uint32_t(g[1].meshes.size());
-		g[1].meshes.insert(g[1].meshes.begin() + 2 * size, dropped);
+		std::size_t at = std::min<std::size_t>(2 * size, g[1].meshes.size());
+		g[1].meshes.insert(g[1].meshes.begin() + std::ptrdiff_t(at), dropped);
 		g[1].materials.push_back(MaterialDesc{});
 	}
 	g[2].bin_mesh_flags |= 0x100;
