@@ -38,5 +38,5 @@ fuzz:
 # Builds the benchmarks, generates a corpus, and times the batch against the
 # floor (inflating only) and a peer (lzop -d).
 bench:
-	@scripts/setup.sh libbenchmark-dev lzop
+	@scripts/setup.sh libbenchmark-dev lzop time
 	@scripts/bench.sh
