@@ -60,14 +60,15 @@ bool process_file(const std::string& name, const std::string& output_directory)
 	bool ok = inflated.problem == ContainerProblem::none;
 	if (!ok)
 		report_container(name, inflated);
-	input = {};
+	std::vector<std::uint8_t>().swap(input); // release it now, not at the end of the file
 
 	bytes result(stream.get(), inflated.length);
 	std::vector<std::uint8_t> converted;
 	if (model) {
 		std::vector<GeometryReport> problems;
-		converted = convert_stream(result, problems);
-		stream.reset();
+		// The converter takes the stream buffer over and works in it, so a
+		// file never holds more than that buffer and the converted stream.
+		converted = convert_stream(std::move(stream), inflated.length, problems);
 		for (const GeometryReport& problem : problems)
 			report_geometry(name, problem);
 		ok = ok && problems.empty();

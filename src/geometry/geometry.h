@@ -13,6 +13,7 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <span>
 #include <vector>
@@ -81,14 +82,21 @@ struct GeometryReport {
 // goes on past them. Throws std::bad_alloc when memory runs out.
 std::vector<std::uint8_t> convert_stream(bytes stream, std::vector<GeometryReport>& problems);
 
+// The same for a stream whose buffer the caller hands over: the stamp pass
+// works in it in place of a copy, which saves a copy and a stream's worth of
+// memory. The buffer is released before the converted stream is returned.
+std::vector<std::uint8_t> convert_stream(std::unique_ptr<std::uint8_t[]> stream, std::uint32_t length,
+                                         std::vector<GeometryReport>& problems);
+
 // Replaces every occurrence of the bytes FF FF 00 14 with `target`, at any
 // alignment, inside chunk bodies as well as headers.
 void restamp_stream(mut_bytes stream, std::uint32_t target);
 
 // Walks `work` byte by byte for `target`, taking the 12 bytes ending with a
 // match as a chunk header: remembers the latest Geometry List and rebuilds
-// every Geometry, replacing `work`.
-void walk_chunks(std::vector<std::uint8_t>& work, std::uint32_t target, std::vector<GeometryReport>& problems);
+// every Geometry. Returns the converted stream; `work` is left with the size
+// corrections written into it.
+std::vector<std::uint8_t> walk_chunks(mut_bytes work, std::uint32_t target, std::vector<GeometryReport>& problems);
 
 // ---------------------------------------------------------------------------
 // One geometry.
