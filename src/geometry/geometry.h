@@ -53,6 +53,9 @@ enum class GeometryProblem {
 	material_list_outside,  // Material List header or material count past the end
 	extension_outside,      // Extension or Bin Mesh header past the end
 	native_data_outside,    // Native Data chunk and the 16 bytes after it past the end
+	geometry_outside,       // Geometry chunk past the end of the stream
+	geometry_size_mismatch, // Geometry size is not that of its Struct, Material List and Extension
+	native_data_outside_extension, // Native Data chunk and the 16 bytes past the end of the Extension
 	descriptors_outside,    // material count reaches past the native mesh descriptors
 	index_list_outside,     // an index list runs off the end of the stream
 	vertex_records_outside, // vertex records run off the end of the stream

@@ -10,6 +10,11 @@ const char* geometry_problem_name(GeometryProblem problem)
 	case GeometryProblem::material_list_outside: return "Material List past the end of the stream";
 	case GeometryProblem::extension_outside: return "Extension or Bin Mesh header past the end of the stream";
 	case GeometryProblem::native_data_outside: return "Native Data chunk past the end of the stream";
+	case GeometryProblem::geometry_outside: return "Geometry chunk reaches past the end of the stream";
+	case GeometryProblem::geometry_size_mismatch:
+		return "Geometry size disagrees with its Struct, Material List and Extension";
+	case GeometryProblem::native_data_outside_extension:
+		return "Native Data chunk reaches past the end of its Extension";
 	case GeometryProblem::descriptors_outside: return "material count reaches past the native mesh descriptors";
 	case GeometryProblem::index_list_outside: return "index list runs off the end of the stream";
 	case GeometryProblem::vertex_records_outside: return "vertex records run off the end of the stream";

@@ -91,6 +91,20 @@ GeometryProblem plan_geometry(bytes old, std::uint64_t geometry, std::uint64_t s
 	if (!fits(len, g.native_data, g.removed))
 		return GeometryProblem::native_data_outside;
 
+	// The parts must nest as they claim to: the Extension ends the Geometry,
+	// and the Native Data chunk with the 16 bytes after it lies inside the
+	// Extension. A size that overstates its chunk would otherwise let the
+	// rebuild take bytes of the chunks after it, or send the walk past the
+	// geometries that follow, leaving them unconverted without a word.
+	const std::uint64_t geometry_end = geometry + 12 + std::uint64_t(load_u32(old, geometry + 4));
+	const std::uint64_t extension_end = g.extension + 12 + std::uint64_t(load_u32(old, g.extension + 4));
+	if (geometry_end > len)
+		return GeometryProblem::geometry_outside;
+	if (extension_end != geometry_end)
+		return GeometryProblem::geometry_size_mismatch;
+	if (g.native_data + g.removed > extension_end)
+		return GeometryProblem::native_data_outside_extension;
+
 	const std::uint64_t descriptors = g.native_data + 64;
 	if (!fits(len, descriptors, 24 * std::uint64_t(g.materials)))
 		return GeometryProblem::descriptors_outside;

@@ -40,7 +40,9 @@ buffer sample_stream()
 {
 	buffer list = chunk(type_struct, buffer{1, 0, 0, 0});
 	put_bytes(list, native_geometry_chunk(sample_geometry()));
-	return parent_chunk(type_clump, {chunk(type_geometry_list, list)});
+	// A chunk after the list, so that a size reaching a little too far still
+	// lands inside the stream.
+	return parent_chunk(type_clump, {chunk(type_geometry_list, list), chunk(0x99, buffer(32, 7))});
 }
 
 GeometryLayout layout_of(const buffer& stream)
@@ -105,13 +107,34 @@ TEST(Bounds, EveryCountAndSizeTooLarge)
 	}
 }
 
-TEST(Bounds, SizeOverflowLeavesTheGeometryAlone)
+TEST(Bounds, SizesThatDisagreeWithTheParts)
 {
-	// A Native Data chunk whose size makes the Extension's new size negative.
-	buffer bad = sample_stream();
-	const GeometryLayout g = layout_of(bad);
-	store_u32(bad, g.extension + 4, 4);
-	expect_left_alone(bad, GeometryProblem::size_overflow);
+	// Each of these would let the rebuild swallow bytes of the chunks that
+	// follow, or send the walk past them.
+	const buffer good = sample_stream();
+	const GeometryLayout g = layout_of(good);
+	const std::uint32_t geometry_size = load_u32(good, geometry_at + 4);
+	const std::uint32_t extension_size = load_u32(good, g.extension + 4);
+	const std::uint32_t native_size = load_u32(good, g.native_data + 4);
+	struct Case {
+		std::uint64_t field;
+		std::uint32_t value;
+		GeometryProblem problem;
+	} cases[] = {
+	    {geometry_at + 4, geometry_size + 4, GeometryProblem::geometry_size_mismatch},
+	    {geometry_at + 4, geometry_size - 4, GeometryProblem::geometry_size_mismatch},
+	    {geometry_at + 4, std::uint32_t(good.size() - geometry_at - 12), GeometryProblem::geometry_size_mismatch},
+	    {geometry_at + 4, std::uint32_t(good.size() - geometry_at - 11), GeometryProblem::geometry_outside},
+	    {g.extension + 4, extension_size - 4, GeometryProblem::geometry_size_mismatch},
+	    {g.extension + 4, 4, GeometryProblem::geometry_size_mismatch},
+	    {g.native_data + 4, native_size + 1, GeometryProblem::native_data_outside_extension},
+	};
+	for (const Case& c : cases) {
+		buffer bad = good;
+		store_u32(bad, c.field, c.value);
+		SCOPED_TRACE(geometry_problem_name(c.problem));
+		expect_left_alone(bad, c.problem);
+	}
 }
 
 TEST(Bounds, EveryTruncationReadsOnlyInside)
