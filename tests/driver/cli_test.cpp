@@ -164,11 +164,7 @@ TEST(Cli, EmptyAndTinyInputs)
 
 TEST(Cli, GeometryProblemIsReportedAndTheStreamStillWritten)
 {
-	NativeGeometry g;
-	g.meshes.push_back({{0, 1, 2}, 0, 0, 0});
-	g.materials.resize(1);
-	g.triangles = 1;
-	g.vertices.resize(3);
+	NativeGeometry g = one_triangle_geometry();
 	buffer geometry = native_geometry_chunk(g);
 	store_u32(geometry, 32, 5000); // vertex count past the end
 	buffer list = chunk(type_struct, buffer{1, 0, 0, 0});

@@ -88,11 +88,7 @@ TEST(Assembly, AgreesWhenAHeaderStraddlesTheSeam)
 	// The rebuilt Bin Mesh ends with the index 15 as a u32, and the chunk
 	// after the Geometry has the size 0x310: the walk meets a "Geometry"
 	// header that begins in rebuilt bytes and ends in passed ones.
-	NativeGeometry g;
-	g.meshes.push_back({{0, 1, 15}, 0, 0, 0});
-	g.materials.resize(1);
-	g.triangles = 1;
-	g.vertices.resize(16);
+	NativeGeometry g = one_triangle_geometry({0, 1, 15}, 16);
 	buffer list = chunk(type_struct, buffer{1, 0, 0, 0});
 	put_bytes(list, native_geometry_chunk(g));
 	put_bytes(list, chunk(0x77, buffer(0x310, 0)));

@@ -67,6 +67,24 @@ void expect_left_alone(const buffer& in, GeometryProblem expected)
 	EXPECT_EQ(problems[0].offset, geometry_at);
 }
 
+// One field of the good stream set to a hostile value, and the problem that
+// must leave the geometry alone.
+struct Damage {
+	std::uint64_t field;
+	std::uint32_t value;
+	GeometryProblem problem;
+};
+
+void expect_each_left_alone(const buffer& good, std::initializer_list<Damage> cases)
+{
+	for (const Damage& c : cases) {
+		buffer bad = good;
+		store_u32(bad, c.field, c.value);
+		SCOPED_TRACE(geometry_problem_name(c.problem));
+		expect_left_alone(bad, c.problem);
+	}
+}
+
 TEST(Bounds, SampleStreamConvertsCleanly)
 {
 	std::vector<GeometryReport> problems;
@@ -80,11 +98,7 @@ TEST(Bounds, EveryCountAndSizeTooLarge)
 {
 	const buffer good = sample_stream();
 	const GeometryLayout g = layout_of(good);
-	struct Case {
-		std::uint64_t field;
-		std::uint32_t value;
-		GeometryProblem problem;
-	} cases[] = {
+	expect_each_left_alone(good, {
 	    {geometry_at + 16, 0x7FFFFFF0, GeometryProblem::material_list_outside},
 	    {g.material_list + 4, 0xFFFFFFF0, GeometryProblem::extension_outside},
 	    {g.extension + 16, 0x80000000, GeometryProblem::native_data_outside},
@@ -98,13 +112,7 @@ TEST(Bounds, EveryCountAndSizeTooLarge)
 	    {geometry_at + 32, 0xFFFFFFFF, GeometryProblem::vertex_records_outside},
 	    {geometry_at + 28, 0x20000000, GeometryProblem::triangle_count_too_large},
 	    {geometry_at + 28, 0xFFFFFFFF, GeometryProblem::triangle_count_too_large},
-	};
-	for (const Case& c : cases) {
-		buffer bad = good;
-		store_u32(bad, c.field, c.value);
-		SCOPED_TRACE(geometry_problem_name(c.problem));
-		expect_left_alone(bad, c.problem);
-	}
+	});
 }
 
 TEST(Bounds, SizesThatDisagreeWithTheParts)
@@ -116,11 +124,7 @@ TEST(Bounds, SizesThatDisagreeWithTheParts)
 	const std::uint32_t geometry_size = load_u32(good, geometry_at + 4);
 	const std::uint32_t extension_size = load_u32(good, g.extension + 4);
 	const std::uint32_t native_size = load_u32(good, g.native_data + 4);
-	struct Case {
-		std::uint64_t field;
-		std::uint32_t value;
-		GeometryProblem problem;
-	} cases[] = {
+	expect_each_left_alone(good, {
 	    {geometry_at + 4, geometry_size + 4, GeometryProblem::geometry_size_mismatch},
 	    {geometry_at + 4, geometry_size - 4, GeometryProblem::geometry_size_mismatch},
 	    {geometry_at + 4, std::uint32_t(good.size() - geometry_at - 12), GeometryProblem::geometry_size_mismatch},
@@ -128,13 +132,7 @@ TEST(Bounds, SizesThatDisagreeWithTheParts)
 	    {g.extension + 4, extension_size - 4, GeometryProblem::geometry_size_mismatch},
 	    {g.extension + 4, 4, GeometryProblem::geometry_size_mismatch},
 	    {g.native_data + 4, native_size + 1, GeometryProblem::native_data_outside_extension},
-	};
-	for (const Case& c : cases) {
-		buffer bad = good;
-		store_u32(bad, c.field, c.value);
-		SCOPED_TRACE(geometry_problem_name(c.problem));
-		expect_left_alone(bad, c.problem);
-	}
+	});
 }
 
 TEST(Bounds, EveryTruncationReadsOnlyInside)

@@ -82,11 +82,7 @@ TEST(Walk, DataThatLooksLikeAGeometryListOnlyMovesTheRememberedList)
 	// The stamp inside data with 0x1A eight bytes before it acts as a Geometry
 	// List header: its "size" is what the next rebuild corrects. Kept as
 	// designed; stored files were made this way.
-	NativeGeometry g;
-	g.meshes.push_back({{0, 1, 2}, 0, 0, 0});
-	g.materials.resize(1);
-	g.triangles = 1;
-	g.vertices.resize(3);
+	NativeGeometry g = one_triangle_geometry();
 	buffer fake_list;
 	put_u32(fake_list, type_geometry_list);
 	put_u32(fake_list, 100);
@@ -104,11 +100,7 @@ TEST(Walk, GoesOnAfterTheRebuiltGeometry)
 {
 	// Vertex data holding the stamp and a Geometry type ahead of it would be
 	// met again if the walk looked inside the rebuilt Geometry.
-	NativeGeometry g;
-	g.meshes.push_back({{0, 1, 2}, 0, 0, 0});
-	g.materials.resize(1);
-	g.triangles = 1;
-	g.vertices.resize(3);
+	NativeGeometry g = one_triangle_geometry();
 	g.vertices[1].position = {std::bit_cast<float>(type_geometry), 0.0f, std::bit_cast<float>(target_stamp)};
 	const buffer in = parent_chunk(type_clump, {native_geometry_chunk(g)});
 	std::vector<GeometryReport> problems;

@@ -301,4 +301,14 @@ buffer generic_geometry_chunk(const NativeGeometry& g)
 	                    s);
 }
 
+NativeGeometry one_triangle_geometry(std::array<std::uint16_t, 3> indices, std::uint32_t vertices)
+{
+	NativeGeometry g;
+	g.meshes.push_back({{indices.begin(), indices.end()}, 0, 0, 0});
+	g.materials.resize(1);
+	g.triangles = 1;
+	g.vertices.resize(vertices);
+	return g;
+}
+
 } // namespace kestrun::samples

@@ -113,6 +113,10 @@ struct NativeGeometry {
 // Packs a normal the console's way; components are clamped to the fields.
 std::uint32_t pack_normal(float x, float y, float z);
 
+// The smallest geometry worth converting: one list mesh of the triangle
+// `indices`, one material, `vertices` vertices at the origin.
+NativeGeometry one_triangle_geometry(std::array<std::uint16_t, 3> indices = {0, 1, 2}, std::uint32_t vertices = 3);
+
 // Triangle records the meshes give as list (flag byte 0) or strip (1), before
 // any limit by the header's triangle count.
 std::uint32_t triangle_count(const NativeGeometry& g);
