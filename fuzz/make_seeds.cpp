@@ -1,0 +1,96 @@
+// kestrun_fuzz_seeds DIR: writes the seed inputs of the three harnesses into
+// DIR/container, DIR/convert and DIR/file. Small on purpose: a few
+// geometries of a few vertices each, so the fuzzer spends its time on
+// structure rather than on copying bulk.
+#include "samples/samples.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+using namespace kestrun;
+using namespace kestrun::samples;
+
+namespace {
+
+bool write_file(const std::filesystem::path& path, const buffer& data)
+{
+	std::ofstream out(path, std::ios::binary | std::ios::trunc);
+	out.write(reinterpret_cast<const char*>(data.data()), std::streamsize(data.size()));
+	out.close();
+	return bool(out);
+}
+
+// One model of `count` geometries cycling through the vertex flags.
+buffer small_model(std::uint64_t seed, std::uint32_t count, bool strips, std::uint32_t vertices)
+{
+	Prng rng{seed};
+	Model model;
+	model.frames.resize(2);
+	model.frames[1].parent = 0;
+	model.frames[1].name = "part";
+	for (std::uint32_t k = 0; k < count; k++) {
+		const std::uint16_t flags = std::uint16_t((k * 0x04 + seed * 0x04) & 0x1C);
+		model.geometries.push_back(random_geometry(rng, flags, strips, vertices + rng.below(vertices)));
+	}
+	return model_stream(model, Form::native);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+	if (argc != 2) {
+		std::fprintf(stderr, "usage: kestrun_fuzz_seeds DIR\n");
+		return 2;
+	}
+	const std::filesystem::path dir = argv[1];
+	struct Stream {
+		std::string name;
+		buffer data;
+	};
+	const std::vector<Stream> streams = {
+		{"one-list", small_model(1, 1, false, 4)},
+		{"one-strip", small_model(2, 1, true, 4)},
+		{"lists", small_model(3, 3, false, 6)},
+		{"strips", small_model(4, 3, true, 6)},
+		{"all-flags", small_model(5, 8, false, 3)},
+		{"converted", [] {
+			 Prng rng{6};
+			 Model model;
+			 model.frames.resize(1);
+			 model.geometries.push_back(random_geometry(rng, 0x1C, false, 5));
+			 return model_stream(model, Form::generic);
+		 }()},
+		{"dictionary", texture_dictionary_stream(7, 1)},
+	};
+
+	for (const char* harness : {"container", "convert", "file"}) {
+		std::error_code ec;
+		std::filesystem::create_directories(dir / harness, ec);
+		if (ec) {
+			std::fprintf(stderr, "%s: %s\n", (dir / harness).string().c_str(), ec.message().c_str());
+			return 1;
+		}
+	}
+	bool ok = true;
+	for (const Stream& s : streams) {
+		// Texels make a poor seed for the converter.
+		if (s.name != "dictionary")
+			ok = ok && write_file(dir / "convert" / (s.name + ".stream"), s.data);
+		// One block, and many small ones so that the chain is exercised.
+		const buffer single = pack_container(s.data);
+		const buffer chained = pack_container(s.data, 256);
+		for (const char* harness : {"container", "file"}) {
+			ok = ok && write_file(dir / harness / (s.name + ".container"), single);
+			ok = ok && write_file(dir / harness / (s.name + "-blocks.container"), chained);
+		}
+	}
+	ok = ok && write_file(dir / "container" / "empty-stream.container", pack_container(buffer()));
+	if (!ok) {
+		std::fprintf(stderr, "%s: cannot write the seeds\n", dir.string().c_str());
+		return 1;
+	}
+	return 0;
+}
