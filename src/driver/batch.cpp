@@ -143,12 +143,17 @@ int run_batch(int argc, char** argv)
 	if (argc != 2)
 		return exit_done;
 	prepare_process();
+	int status;
 	try {
-		return run(argv[1]);
+		status = run(argv[1]);
 	} catch (const std::bad_alloc&) {
 		std::printf("out of memory\n");
-		return exit_out_of_memory;
+		status = exit_out_of_memory;
 	}
+	// Progress that never reached its reader is a failure to say so.
+	if (std::fflush(stdout) != 0 && status == exit_done)
+		status = exit_failed;
+	return status;
 }
 
 } // namespace kestrun

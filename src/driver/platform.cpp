@@ -6,6 +6,7 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -132,10 +133,10 @@ bool make_directory(const std::string& path, std::string& error)
 std::vector<std::string> find_files(std::string_view pattern)
 {
 	std::vector<std::string> names;
-	DIR* dir = ::opendir(".");
+	const std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir("."), ::closedir);
 	if (!dir)
 		return names;
-	while (const dirent* entry = ::readdir(dir)) {
+	while (const dirent* entry = ::readdir(dir.get())) {
 		std::string_view name = entry->d_name;
 		if (name == "." || name == ".." || !wildcard_match(pattern, name))
 			continue;
@@ -143,7 +144,6 @@ std::vector<std::string> find_files(std::string_view pattern)
 		if (::stat(entry->d_name, &st) == 0 && S_ISREG(st.st_mode))
 			names.emplace_back(name);
 	}
-	::closedir(dir);
 	sort_names(names);
 	return names;
 }

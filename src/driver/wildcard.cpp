@@ -47,15 +47,17 @@ bool is_model_name(std::string_view name)
 
 void sort_names(std::vector<std::string>& names)
 {
-	auto lowered = [](const std::string& s) {
-		std::string l(s);
-		std::transform(l.begin(), l.end(), l.begin(), lower);
-		return l;
-	};
-	std::sort(names.begin(), names.end(), [&](const std::string& a, const std::string& b) {
-		const std::string la = lowered(a), lb = lowered(b);
-		return la != lb ? la < lb : a < b;
-	});
+	std::vector<std::pair<std::string, std::string>> keyed;
+	keyed.reserve(names.size());
+	for (std::string& name : names) {
+		std::string key(name);
+		std::transform(key.begin(), key.end(), key.begin(), lower);
+		keyed.emplace_back(std::move(key), std::move(name));
+	}
+	// Pairs compare by the lowered name, then by the plain bytes.
+	std::sort(keyed.begin(), keyed.end());
+	for (std::size_t k = 0; k < names.size(); k++)
+		names[k] = std::move(keyed[k].second);
 }
 
 } // namespace kestrun

@@ -56,11 +56,11 @@ enum class GeometryProblem {
 	geometry_outside,       // Geometry chunk past the end of the stream
 	geometry_size_mismatch, // Geometry size is not that of its Struct, Material List and Extension
 	native_data_outside_extension, // Native Data chunk and the 16 bytes past the end of the Extension
-	descriptors_outside,    // material count reaches past the native mesh descriptors
-	index_list_outside,     // an index list runs off the end of the stream
-	vertex_records_outside, // vertex records run off the end of the stream
+	descriptors_outside,    // material count reaches past the Native Data body
+	index_list_outside,     // an index list runs off the end of the Native Data body
+	vertex_records_outside, // vertex records run off the end of the Native Data body
 	size_overflow,          // a new chunk size or the new stream length exceeds 32 bits
-	triangle_count_too_large, // more triangles than the stream has room for indices
+	triangle_count_too_large, // more triangles than the Native Data has room for indices
 	records_dropped,        // more triangle records than the triangle count; extras dropped
 };
 
@@ -123,6 +123,7 @@ struct GeometryLayout {
 	std::uint64_t extension = 0;     // X
 	std::uint64_t native_data = 0;   // N
 	std::uint64_t removed = 0;       // R: Native Data chunk plus the 16 bytes after it
+	std::uint64_t native_end = 0;    // end of the Native Data body: the reads of native data stop there
 	std::uint16_t flags = 0;
 	std::uint32_t triangles = 0;     // T
 	std::uint32_t vertices = 0;      // V
@@ -166,7 +167,8 @@ void correct_geometry_sizes(mut_bytes work, const GeometryLayout& layout);
 // Where the sizes of the chunks around a geometry stand: the remembered
 // Geometry List's (empty when none came first) and the first chunk's. A list
 // or a geometry that is itself the first chunk shares the first chunk's
-// field, which is then corrected once.
+// field, which is then corrected once; a chunk whose header overlaps the
+// Geometry's is not corrected.
 struct EnclosingSizes {
 	std::optional<std::uint64_t> list;
 	bool first;

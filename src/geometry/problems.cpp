@@ -15,11 +15,11 @@ const char* geometry_problem_name(GeometryProblem problem)
 		return "Geometry size disagrees with its Struct, Material List and Extension";
 	case GeometryProblem::native_data_outside_extension:
 		return "Native Data chunk reaches past the end of its Extension";
-	case GeometryProblem::descriptors_outside: return "material count reaches past the native mesh descriptors";
-	case GeometryProblem::index_list_outside: return "index list runs off the end of the stream";
-	case GeometryProblem::vertex_records_outside: return "vertex records run off the end of the stream";
+	case GeometryProblem::descriptors_outside: return "material count reaches past the end of the Native Data chunk";
+	case GeometryProblem::index_list_outside: return "index list runs off the end of the Native Data chunk";
+	case GeometryProblem::vertex_records_outside: return "vertex records run off the end of the Native Data chunk";
 	case GeometryProblem::size_overflow: return "converted size exceeds 32 bits";
-	case GeometryProblem::triangle_count_too_large: return "triangle count larger than the stream could hold";
+	case GeometryProblem::triangle_count_too_large: return "triangle count larger than the Native Data chunk could hold";
 	case GeometryProblem::records_dropped: return "more triangles than the triangle count; the surplus was dropped";
 	}
 	return "unknown problem";

@@ -105,27 +105,33 @@ GeometryProblem plan_geometry(bytes old, std::uint64_t geometry, std::uint64_t s
 	if (g.native_data + g.removed > extension_end)
 		return GeometryProblem::native_data_outside_extension;
 
+	// Descriptors, index lists, fill words and vertex records are read only
+	// inside the Native Data body: a count that reaches beyond it would
+	// otherwise read the chunks and geometries after it as this geometry's
+	// own, and convert them again into it.
+	g.native_end = g.native_data + g.removed - 16;
+	const bytes native = old.first(g.native_end);
 	const std::uint64_t descriptors = g.native_data + 64;
-	if (!fits(len, descriptors, 24 * std::uint64_t(g.materials)))
+	if (!fits(native.size(), descriptors, 24 * std::uint64_t(g.materials)))
 		return GeometryProblem::descriptors_outside;
 	// The old Bin Mesh records lie ahead of the descriptors and take less
 	// room each, so they fit whenever the descriptors do.
 	const std::uint64_t records = g.extension + 36;
 
-	g.kept = select_kept_meshes(old, g.materials, descriptors, records);
+	g.kept = select_kept_meshes(native, g.materials, descriptors, records);
 	g.index_start = descriptors + 24 * std::uint64_t(g.materials) + 4;
-	const std::optional<std::uint64_t> end = walk_index_lists(old, g.index_start, g.kept.meshes);
+	const std::optional<std::uint64_t> end = walk_index_lists(native, g.index_start, g.kept.meshes);
 	if (!end)
 		return GeometryProblem::index_list_outside;
 	g.vertex_start = *end;
-	if (!fits(len, g.vertex_start, vertex_stride(g.flags) * g.vertices))
+	if (!fits(native.size(), g.vertex_start, vertex_stride(g.flags) * g.vertices))
 		return GeometryProblem::vertex_records_outside;
 
 	// The triangle count sizes a section of the output without being checked
 	// against anything read; every triangle takes at least one 2-byte index
-	// of the stream, so a count beyond that is damage, and trusting it would
-	// let a few bytes of input ask for gigabytes of zeros.
-	if (2 * std::uint64_t(g.triangles) > stream_length)
+	// of the Native Data, so a count beyond that is damage, and trusting it
+	// would let a few bytes of input ask for gigabytes of zeros.
+	if (2 * std::uint64_t(g.triangles) > g.removed - 28)
 		return GeometryProblem::triangle_count_too_large;
 
 	const std::uint64_t struct_size = generic_struct_size(g.flags, g.triangles, g.vertices);
@@ -158,9 +164,12 @@ void correct_geometry_sizes(mut_bytes work, const GeometryLayout& g)
 EnclosingSizes enclosing_sizes(std::uint64_t geometry, std::optional<std::uint64_t> list_size_at)
 {
 	EnclosingSizes e;
-	if (list_size_at && *list_size_at != 4)
+	// Only a chunk whose header ends before the Geometry begins can enclose
+	// it; in a damaged stream where the two overlap, a correction would
+	// write into the Geometry's own header.
+	if (list_size_at && *list_size_at != 4 && *list_size_at + 8 <= geometry)
 		e.list = list_size_at;
-	e.first = geometry != 0;
+	e.first = geometry >= 12;
 	return e;
 }
 
@@ -179,18 +188,19 @@ std::uint64_t write_rebuilt_region(bytes old, const GeometryLayout& g, mut_bytes
 		store_f32(body, 16 + 4 * k, 1.0f);
 	std::memcpy(region.data() + g.struct_size, old.data() + g.material_list, carried);
 
+	const bytes native = old.first(g.native_end);
 	const GenericSections s = generic_sections(g);
 	const std::uint64_t v = g.vertices;
-	const TriangleResult triangles = convert_triangles(old, g.bin_mesh_flag, g.kept.meshes, g.index_start,
+	const TriangleResult triangles = convert_triangles(native, g.bin_mesh_flag, g.kept.meshes, g.index_start,
 	                                                   body.subspan(s.triangles, 8 * std::uint64_t(g.triangles)));
 	VertexSections sections;
 	sections.colours = section(body, s.colours, 4 * v, g.flags & flag_prelit_colours);
 	sections.texcoords = section(body, s.texcoords, 8 * v, g.flags & flag_texture_coordinates);
 	sections.positions = body.subspan(s.positions, 12 * v);
 	sections.normals = section(body, s.normals, 12 * v, g.flags & flag_normals);
-	convert_vertex_records(old, g.flags, g.vertices, triangles.end, sections);
+	convert_vertex_records(native, g.flags, g.vertices, triangles.end, sections);
 	write_morph_target_header(old, g.geometry + 40, g.flags, body.subspan(s.morph_header, 24));
-	write_bin_mesh_body(old, g.bin_mesh_flag, g.kept.meshes, std::uint32_t(g.kept.index_total), g.index_start,
+	write_bin_mesh_body(native, g.bin_mesh_flag, g.kept.meshes, std::uint32_t(g.kept.index_total), g.index_start,
 	                    bin_mesh);
 	return triangles.produced;
 }

@@ -175,7 +175,7 @@ TEST(Cli, GeometryProblemIsReportedAndTheStreamStillWritten)
 	RunResult r = run_kestrun(dir.path(), {"*"});
 	EXPECT_EQ(r.status, 1);
 	EXPECT_EQ(r.out, banner + processing({"bad.dff"}) + failed(1));
-	EXPECT_EQ(r.err, "bad.dff: geometry at stream offset 40: vertex records run off the end of the stream; left "
+	EXPECT_EQ(r.err, "bad.dff: geometry at stream offset 40: vertex records run off the end of the Native Data chunk; left "
 	                 "unconverted\n");
 	EXPECT_EQ(dir.read("output/bad.dff"), restamped(stream));
 }

@@ -132,7 +132,63 @@ TEST(Bounds, SizesThatDisagreeWithTheParts)
 	    {g.extension + 4, extension_size - 4, GeometryProblem::geometry_size_mismatch},
 	    {g.extension + 4, 4, GeometryProblem::geometry_size_mismatch},
 	    {g.native_data + 4, native_size + 1, GeometryProblem::native_data_outside_extension},
+	    {geometry_at + 28, native_size / 2 + 1, GeometryProblem::triangle_count_too_large},
 	});
+}
+
+TEST(Bounds, NativeDataReadsStopAtItsEnd)
+{
+	// Counts that stay inside the stream but reach past the geometry's own
+	// Native Data would read the next geometry as this one's vertices or
+	// indices: the first is left alone, the second still converted.
+	NativeGeometry first = sample_geometry(), second = sample_geometry();
+	second.flags = 0x04;
+	buffer list = chunk(type_struct, buffer{2, 0, 0, 0});
+	put_bytes(list, native_geometry_chunk(first));
+	const std::uint64_t second_at = 12 + 12 + list.size();
+	put_bytes(list, native_geometry_chunk(second));
+	const buffer good = parent_chunk(type_clump, {chunk(type_geometry_list, list)});
+	const GeometryLayout g = layout_of(good);
+	const std::uint64_t room = good.size() - g.vertex_start;
+
+	for (const auto& [field, value] : {std::pair{geometry_at + 32, std::uint32_t(room / vertex_stride(first.flags))},
+	                                   std::pair{g.native_data + 64 + 8, std::uint32_t(room / 4)}}) {
+		buffer bad = good;
+		store_u32(bad, field, value);
+		std::vector<GeometryReport> problems;
+		const buffer out = convert_stream(bad, problems);
+		ASSERT_EQ(problems.size(), 1u);
+		EXPECT_EQ(problems[0].offset, geometry_at);
+		EXPECT_TRUE(leaves_geometry_unconverted(problems[0].problem));
+		const buffer generic = generic_geometry_chunk(second);
+		EXPECT_TRUE(std::equal(generic.begin(), generic.end(), out.begin() + std::ptrdiff_t(second_at)));
+		EXPECT_EQ(out.size(), bad.size() - native_geometry_chunk(second).size() + generic.size());
+	}
+}
+
+TEST(Bounds, ChunksOverlappingTheGeometryHeaderAreNotCorrected)
+{
+	// A geometry a few bytes into the stream: the "first chunk" and a list
+	// header just ahead of it overlap its header, which must stay intact.
+	const NativeGeometry g = sample_geometry();
+	for (std::size_t lead : {1u, 2u, 4u, 7u}) {
+		buffer in(lead, 0);
+		put_bytes(in, native_geometry_chunk(g));
+		buffer expected(lead, 0);
+		put_bytes(expected, generic_geometry_chunk(g));
+		std::vector<GeometryReport> problems;
+		EXPECT_EQ(convert_stream(in, problems), expected) << lead;
+		EXPECT_TRUE(problems.empty());
+	}
+	buffer in;
+	put_u32(in, 0x99);
+	put_u32(in, 100);
+	put_u32(in, xbox_stamp);
+	put_u32(in, type_geometry_list); // a list header whose stamp is the Geometry's type
+	put_bytes(in, native_geometry_chunk(g));
+	std::vector<GeometryReport> problems;
+	const buffer out = convert_stream(in, problems);
+	EXPECT_EQ(load_u32(out, 16), type_geometry);
 }
 
 TEST(Bounds, EveryTruncationReadsOnlyInside)
