@@ -9,6 +9,7 @@
 #include <cassert>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <span>
 
 namespace kestrun {
@@ -28,17 +29,34 @@ constexpr bool fits(std::uint64_t size, std::uint64_t pos, std::uint64_t need)
 	return pos <= size && size - pos >= need;
 }
 
+// Files are little-endian. A memcpy of the bytes compiles to one load or
+// store on every target; on a big-endian host the value is turned round.
+constexpr bool host_is_little = std::endian::native == std::endian::little;
+
+constexpr std::uint16_t swap_bytes(std::uint16_t v)
+{
+	return std::uint16_t(v << 8 | v >> 8);
+}
+
+constexpr std::uint32_t swap_bytes(std::uint32_t v)
+{
+	return v << 24 | (v & 0xFF00) << 8 | (v >> 8 & 0xFF00) | v >> 24;
+}
+
 inline std::uint16_t load_u16(bytes b, std::size_t pos)
 {
 	assert(fits(b.size(), pos, 2));
-	return std::uint16_t(b[pos] | b[pos + 1] << 8);
+	std::uint16_t v;
+	std::memcpy(&v, b.data() + pos, 2);
+	return host_is_little ? v : swap_bytes(v);
 }
 
 inline std::uint32_t load_u32(bytes b, std::size_t pos)
 {
 	assert(fits(b.size(), pos, 4));
-	return std::uint32_t(b[pos]) | std::uint32_t(b[pos + 1]) << 8 | std::uint32_t(b[pos + 2]) << 16 |
-	       std::uint32_t(b[pos + 3]) << 24;
+	std::uint32_t v;
+	std::memcpy(&v, b.data() + pos, 4);
+	return host_is_little ? v : swap_bytes(v);
 }
 
 inline float load_f32(bytes b, std::size_t pos)
@@ -49,17 +67,15 @@ inline float load_f32(bytes b, std::size_t pos)
 inline void store_u16(mut_bytes b, std::size_t pos, std::uint16_t v)
 {
 	assert(fits(b.size(), pos, 2));
-	b[pos] = std::uint8_t(v);
-	b[pos + 1] = std::uint8_t(v >> 8);
+	v = host_is_little ? v : swap_bytes(v);
+	std::memcpy(b.data() + pos, &v, 2);
 }
 
 inline void store_u32(mut_bytes b, std::size_t pos, std::uint32_t v)
 {
 	assert(fits(b.size(), pos, 4));
-	b[pos] = std::uint8_t(v);
-	b[pos + 1] = std::uint8_t(v >> 8);
-	b[pos + 2] = std::uint8_t(v >> 16);
-	b[pos + 3] = std::uint8_t(v >> 24);
+	v = host_is_little ? v : swap_bytes(v);
+	std::memcpy(b.data() + pos, &v, 4);
 }
 
 inline void store_f32(mut_bytes b, std::size_t pos, float v)
