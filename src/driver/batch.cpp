@@ -46,7 +46,7 @@ bool process_file(const std::string& name, const std::string& output_directory)
 	std::printf("Processing file %s...\n", name.c_str());
 	const bool model = is_model_name(name);
 
-	std::vector<std::uint8_t> input;
+	FileBytes input;
 	std::string error;
 	if (!read_whole_file(name, input, error)) {
 		report(name, error + "; skipped");
@@ -56,11 +56,11 @@ bool process_file(const std::string& name, const std::string& output_directory)
 	// The stream buffer is written by the decompressor from its first byte;
 	// no need to clear it.
 	auto stream = std::make_unique_for_overwrite<std::uint8_t[]>(stream_capacity);
-	const ContainerResult inflated = decompress_container(input, mut_bytes(stream.get(), stream_capacity));
+	const ContainerResult inflated = decompress_container(input.view(), mut_bytes(stream.get(), stream_capacity));
 	bool ok = inflated.problem == ContainerProblem::none;
 	if (!ok)
 		report_container(name, inflated);
-	std::vector<std::uint8_t>().swap(input); // release it now, not at the end of the file
+	input = {}; // release it now, not at the end of the file
 
 	bytes result(stream.get(), inflated.length);
 	std::vector<std::uint8_t> converted;

@@ -5,6 +5,7 @@
 
 #include "common/bytes.h"
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -48,10 +49,17 @@ bool make_directory(const std::string& path, std::string& error);
 // that match `pattern`, sorted by sort_names().
 std::vector<std::string> find_files(std::string_view pattern);
 
+// A whole file's bytes.
+struct FileBytes {
+	std::unique_ptr<std::uint8_t[]> data;
+	std::size_t size = 0;
+	bytes view() const { return bytes(data.get(), size); }
+};
+
 // Reads the file `name` of the current directory whole. False with `error`
 // set when it cannot be opened, sized or completely read, is not a regular
 // file, or is 4 GiB or larger. Throws std::bad_alloc.
-bool read_whole_file(const std::string& name, std::vector<std::uint8_t>& data, std::string& error);
+bool read_whole_file(const std::string& name, FileBytes& file, std::string& error);
 
 // Writes `data` to `directory`/`name` through a temporary file in
 // `directory` that is renamed into place only when complete. On failure no

@@ -148,7 +148,7 @@ std::vector<std::string> find_files(std::string_view pattern)
 	return names;
 }
 
-bool read_whole_file(const std::string& name, std::vector<std::uint8_t>& data, std::string& error)
+bool read_whole_file(const std::string& name, FileBytes& file, std::string& error)
 {
 	Descriptor fd(::open(name.c_str(), O_RDONLY | O_CLOEXEC));
 	if (fd.get() < 0) {
@@ -168,10 +168,12 @@ bool read_whole_file(const std::string& name, std::vector<std::uint8_t>& data, s
 		error = "file is 4 GiB or larger";
 		return false;
 	}
-	data.assign(std::size_t(st.st_size), 0);
+	// Every byte is read before it is used, so the buffer is not cleared.
+	file.size = std::size_t(st.st_size);
+	file.data = std::make_unique_for_overwrite<std::uint8_t[]>(file.size);
 	std::size_t done = 0;
-	while (done < data.size()) {
-		ssize_t n = ::read(fd.get(), data.data() + done, data.size() - done);
+	while (done < file.size) {
+		ssize_t n = ::read(fd.get(), file.data.get() + done, file.size - done);
 		if (n < 0 && errno == EINTR)
 			continue;
 		if (n < 0) {
@@ -180,7 +182,7 @@ bool read_whole_file(const std::string& name, std::vector<std::uint8_t>& data, s
 		}
 		if (n == 0) {
 			error = "file shrank while being read: got " + std::to_string(done) + " of " +
-			        std::to_string(data.size()) + " bytes";
+			        std::to_string(file.size) + " bytes";
 			return false;
 		}
 		done += std::size_t(n);

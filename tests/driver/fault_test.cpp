@@ -59,7 +59,7 @@ TEST(Fault, InputGoneBeforeTheReadIsAnErrorNotData)
 	std::filesystem::create_symlink("removed.txd", "link.txd");
 	std::filesystem::create_directory("now-a-folder.txd");
 
-	std::vector<std::uint8_t> data{1, 2, 3};
+	FileBytes data;
 	std::string error;
 	EXPECT_FALSE(read_whole_file("gone.txd", data, error));
 	EXPECT_EQ(error, "cannot open: No such file or directory");
