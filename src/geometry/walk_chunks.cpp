@@ -1,6 +1,7 @@
 #include "geometry/geometry.h"
 
 #include <algorithm>
+#include <cassert>
 #include <cstring>
 
 namespace kestrun {
@@ -45,6 +46,18 @@ struct Assembly {
 	{
 		out.insert(out.end(), in.begin() + std::ptrdiff_t(rest), in.begin() + std::ptrdiff_t(end));
 		rest = end;
+	}
+
+	// Moves the output's bytes from position `p` on back in front of the
+	// rest of the input, into input bytes already passed. Cheap for the few
+	// bytes of a header that begins just before the seam.
+	void unpass(std::uint64_t p)
+	{
+		const std::uint64_t count = out.size() - p;
+		assert(count <= rest);
+		std::copy(out.begin() + std::ptrdiff_t(p), out.end(), in.begin() + std::ptrdiff_t(rest - count));
+		out.resize(p);
+		rest -= count;
 	}
 
 	// Joins the two parts into one again. Needed only when the walk turns
@@ -150,8 +163,10 @@ std::vector<std::uint8_t> walk_chunks(mut_bytes work, std::uint32_t target, std:
 		if (type == chunk_geometry_list) {
 			list_size_at = header + 4;
 		} else if (type == chunk_geometry) {
+			// A header that begins in the output: at most 8 of its bytes
+			// lie there, after a rebuild that passed far more.
 			if (header < a.done())
-				a.join();
+				a.unpass(header);
 			const std::uint64_t before = a.length();
 			const GeometryProblem problem = rebuild_in_place(a, a.in_position(header), list_size_at);
 			if (problem != GeometryProblem::none)
