@@ -1,0 +1,195 @@
+// The chunk-tree reader shared by kestrun-kit's commands: parses any bytes as
+// a RenderWare chunk stream into a tree, never reading outside them, and
+// decodes the Struct bodies the kit's commands need.
+//
+// A chunk header is 12 bytes: type, body size, version stamp (little-endian
+// u32 each). The children of a chunk are the chunks in its body, for the
+// container types (is_container_type()); other bodies are data.
+#pragma once
+
+#include "common/bytes.h"
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace kestrun::stream {
+
+// Chunk types.
+inline constexpr std::uint32_t type_struct = 0x01;
+inline constexpr std::uint32_t type_string = 0x02;
+inline constexpr std::uint32_t type_extension = 0x03;
+inline constexpr std::uint32_t type_camera = 0x05;
+inline constexpr std::uint32_t type_texture = 0x06;
+inline constexpr std::uint32_t type_material = 0x07;
+inline constexpr std::uint32_t type_material_list = 0x08;
+inline constexpr std::uint32_t type_frame_list = 0x0E;
+inline constexpr std::uint32_t type_geometry = 0x0F;
+inline constexpr std::uint32_t type_clump = 0x10;
+inline constexpr std::uint32_t type_light = 0x12;
+inline constexpr std::uint32_t type_atomic = 0x14;
+inline constexpr std::uint32_t type_texture_native = 0x15;
+inline constexpr std::uint32_t type_texture_dictionary = 0x16;
+inline constexpr std::uint32_t type_geometry_list = 0x1A;
+inline constexpr std::uint32_t type_bin_mesh = 0x50E;
+inline constexpr std::uint32_t type_native_data = 0x510;
+inline constexpr std::uint32_t type_frame_name = 0x0253F2FE;
+
+// "Struct", "Material List", ...; nullptr for a type we do not know.
+const char* chunk_type_name(std::uint32_t type);
+
+// The name, or the type in hex ("0x0000ABCD") when unknown.
+std::string chunk_type_label(std::uint32_t type);
+
+// True for the types whose bodies hold chunks.
+bool is_container_type(std::uint32_t type);
+
+// A version stamp decoded: a stamp below 0x10000 is the old form (version
+// stamp << 8, no build); otherwise version
+// ((stamp >> 14) & 0x3FF00) + 0x30000 | ((stamp >> 16) & 0x3F), build
+// stamp & 0xFFFF.
+struct Version {
+	std::uint32_t version = 0; // 0x35000 for 3.5.0.0
+	std::optional<std::uint16_t> build;
+};
+Version decode_stamp(std::uint32_t stamp);
+std::string version_text(std::uint32_t version); // "3.5.0.0"
+
+// One chunk of the tree. `body` is clipped to the bytes that are there:
+// shorter than `size` when the chunk runs past its parent or the stream.
+struct Chunk {
+	std::uint64_t offset = 0; // of the header, in the whole stream
+	std::uint32_t type = 0;
+	std::uint32_t size = 0;
+	std::uint32_t stamp = 0;
+	bytes body;
+	bool cut_off = false;           // 12 + size reaches past the parent's body or the stream
+	std::vector<Chunk> children;    // container types only
+	std::uint64_t trailing = 0;     // bytes at the end of the body that do not make a whole child
+};
+
+struct Tree {
+	std::vector<Chunk> top;         // the chain of top-level chunks from offset 0
+	std::uint64_t trailing = 0;     // bytes after the last whole top-level chunk
+};
+
+// Parses `stream`. Depth is limited so that a hostile nesting cannot exhaust
+// the stack; a chunk past the limit is kept without children.
+Tree parse_tree(bytes stream);
+
+// The first child of `parent` with `type`, or nullptr.
+const Chunk* find_child(const Chunk& parent, std::uint32_t type);
+std::vector<const Chunk*> children_of_type(const Chunk& parent, std::uint32_t type);
+
+// ---------------------------------------------------------------------------
+// Struct bodies decoded. Each decoder takes the container chunk (Clump,
+// Geometry, ...) and reads its Struct child; nothing when the Struct is
+// missing or too short for what the decoder reads.
+
+struct ClumpInfo {
+	std::uint32_t atomics = 0;
+	std::uint32_t lights = 0;
+	std::uint32_t cameras = 0;
+	std::uint32_t struct_size = 0; // 4, or 12 with the light and camera counts
+};
+std::optional<ClumpInfo> decode_clump(const Chunk& clump);
+
+struct FrameInfo {
+	std::array<float, 9> rotation{}; // right, up, at: three vectors of three
+	std::array<float, 3> position{};
+	std::int32_t parent = -1;        // -1 for a root
+	std::string name;                // from the Frame (node name) chunk in the frame's Extension, if any
+};
+// The frames of a Frame List, names included (the i-th Extension child after
+// the Struct belongs to frame i).
+std::optional<std::vector<FrameInfo>> decode_frame_list(const Chunk& frame_list);
+
+// A Geometry's Struct. For the generic layout (native flag 0) the sections
+// are views into the Struct body; for a native geometry they are empty.
+struct GeometryInfo {
+	std::uint32_t flags = 0;          // low 16 bits of the format word
+	std::uint32_t texture_sets = 0;   // as stored (0: derived from the flags by readers)
+	std::uint32_t native_flags = 0;   // the format word's top byte
+	std::uint32_t triangles = 0;      // T
+	std::uint32_t vertices = 0;       // V
+	std::uint32_t morph_targets = 0;
+	bool has_surface_properties = false; // versions before 3.4 carry 12 bytes of them
+	std::uint32_t expected_struct_size = 0; // what flags, sets, T, V and morph targets give (64-bit sums clipped to u32 max)
+	// Generic sections (first morph target only), each exactly as long as the
+	// counts ask when the Struct holds them all, else empty.
+	bytes colours;    // V x 4: red, green, blue, alpha
+	bytes texcoords;  // V x 8, first texture set
+	bytes triangle_records; // T x 8, see below
+	std::array<float, 4> sphere{};
+	bool has_positions = false;
+	bool has_normals = false;
+	bytes positions;  // V x 12
+	bytes normals;    // V x 12
+};
+// Triangle record (generic layout): u16 vertex 2, u16 vertex 1, u16 material,
+// u16 vertex 3 -- the record kestrun writes (second, first, material, third).
+std::optional<GeometryInfo> decode_geometry(const Chunk& geometry);
+
+struct BinMeshMesh {
+	std::uint32_t index_count = 0;
+	std::uint32_t material = 0;
+	std::vector<std::uint32_t> indices; // empty for a console Bin Mesh, which holds none
+};
+struct BinMeshInfo {
+	std::uint32_t flag = 0;           // 0 list, 1 strip
+	std::uint32_t mesh_count = 0;
+	std::uint32_t index_total = 0;
+	std::vector<BinMeshMesh> meshes;
+	bool has_indices = false;         // false for the console's records-only form
+};
+// `bin_mesh` is the Bin Mesh chunk itself; `native` tells whether its
+// geometry is native (records only, no indices).
+std::optional<BinMeshInfo> decode_bin_mesh(const Chunk& bin_mesh, bool native);
+
+struct TextureInfo {
+	std::uint32_t filter = 0;     // low 8 bits of the filter word
+	std::uint32_t address_u = 0;  // bits 8-11
+	std::uint32_t address_v = 0;  // bits 12-15
+	std::string name;
+	std::string mask;
+};
+std::optional<TextureInfo> decode_texture(const Chunk& texture);
+
+struct MaterialInfo {
+	std::array<std::uint8_t, 4> colour{}; // red, green, blue, alpha
+	std::uint32_t texture_count = 0;      // 0 or 1 (the "is textured" word)
+	std::optional<TextureInfo> texture;
+};
+std::optional<MaterialInfo> decode_material(const Chunk& material);
+
+struct AtomicInfo {
+	std::uint32_t frame = 0;
+	std::uint32_t geometry = 0;
+	std::uint32_t flags = 0;
+};
+std::optional<AtomicInfo> decode_atomic(const Chunk& atomic);
+
+// The fields a console (platform 5) and a PC (platform 8) Texture Native
+// Struct share, up to the compression byte. The texture module reads the rest.
+struct TextureNativeHeader {
+	std::uint32_t platform = 0;
+	std::uint32_t filter = 0, address_u = 0, address_v = 0;
+	std::string name, mask;
+	std::uint32_t raster_format = 0;
+	std::uint32_t alpha = 0;          // console: alpha; PC: has-alpha
+	std::uint16_t width = 0, height = 0;
+	std::uint8_t depth = 0, levels = 0, raster_type = 0, compression = 0;
+};
+std::optional<TextureNativeHeader> decode_texture_native_header(const Chunk& texture_native);
+
+// A Texture Dictionary's Struct: the texture count (u16) and the device id
+// (u16) where present.
+struct DictionaryInfo {
+	std::uint32_t textures = 0;
+	std::uint32_t device = 0;
+};
+std::optional<DictionaryInfo> decode_dictionary(const Chunk& dictionary);
+
+} // namespace kestrun::stream
