@@ -32,87 +32,9 @@ buffer list_struct(std::uint32_t count, std::uint32_t stamp = xbox_stamp)
 	return chunk(type_struct, words({count}), stamp);
 }
 
-buffer zeros(std::size_t n)
-{
-	return buffer(n, 0);
-}
-
-// A Material List of size 36 whose Struct body starts with the count 1.
-buffer material_list_of(std::uint32_t stamp)
-{
-	return chunk(type_material_list, chunk(type_struct, words({1, 0xFFFFFFFF, 2, 3, 4, 5}), stamp), stamp);
-}
-
-const std::array<std::array<float, 3>, 4> small_positions = {{{0.5f, 1, 2}, {3, 4, 5}, {6, 7, 8}, {9, 10, 11}}};
-
-// The small model worked through by hand: one Geometry of two list triangles
-// over four positions, as the console stores it.
-buffer small_native_stream(std::uint32_t stamp = xbox_stamp)
-{
-	buffer header = words({0x00010002u | (1u << 16), 2, 4, 1});
-	// flags 0x0002, texture-set count 1, native flags 1
-	header[0] = 0x02;
-	header[1] = 0x00;
-	header[2] = 1;
-	header[3] = 1;
-	buffer geometry_struct = header;
-	for (float f : {1.5f, 2.5f, 3.5f, 4.5f})
-		put_f32(geometry_struct, f);
-	put_bytes(geometry_struct, buffer{9, 9, 9, 9, 9, 9, 9, 9});
-
-	buffer material_list = material_list_of(stamp);
-	buffer native_body = zeros(52);
-	put_bytes(native_body, words({0, 0, 6, 0, 0, 0})); // one descriptor, index count 6
-	put_bytes(native_body, zeros(4));
-	for (std::uint16_t i : {0, 1, 2, 2, 1, 3})
-		put_u16(native_body, i);
-	for (const auto& p : small_positions)
-		for (float f : p)
-			put_f32(native_body, f);
-	buffer extension = cat({chunk(type_bin_mesh, words({0, 1, 6, 6, 0}), stamp),
-	                        chunk(type_native_data, native_body, stamp), buffer(16, 0x5A)});
-	buffer geometry = parent_chunk(type_geometry,
-	                               {chunk(type_struct, geometry_struct, stamp), material_list,
-	                                chunk(type_extension, extension, stamp)},
-	                               stamp);
-	buffer list = cat({chunk(type_struct, words({1}), stamp), geometry});
-	return parent_chunk(type_clump,
-	                    {chunk(type_struct, words({1, 0, 0}), stamp), chunk(type_geometry_list, list, stamp),
-	                     chunk(0x99, buffer(28, 0x33), stamp), chunk(0x98, buffer{}, stamp)},
-	                    stamp);
-}
-
-// What it must become, written out field by field.
-buffer small_generic_stream()
-{
-	const std::uint32_t t = target_stamp;
-	buffer body = {0x02, 0x00, 0, 0};
-	put_bytes(body, words({2, 4, 1}));
-	for (int k = 0; k < 3; k++)
-		put_f32(body, 1.0f);
-	for (std::uint16_t v : {1, 0, 0, 2, 1, 2, 0, 3}) // triangles (0,1,2) and (2,1,3)
-		put_u16(body, v);
-	for (float f : {1.5f, 2.5f, 3.5f, 4.5f})
-		put_f32(body, f);
-	put_bytes(body, words({1, 0}));
-	for (const auto& p : small_positions)
-		for (float f : p)
-			put_f32(body, f);
-
-	buffer material_list = material_list_of(t);
-	buffer bin_mesh = chunk(type_bin_mesh, words({0, 1, 6, 6, 0, 0, 1, 2, 2, 1, 3}), t);
-	buffer geometry = parent_chunk(
-	    type_geometry, {chunk(type_struct, body, t), material_list, chunk(type_extension, bin_mesh, t)}, t);
-	buffer list = cat({chunk(type_struct, words({1}), t), geometry});
-	return parent_chunk(type_clump,
-	                    {chunk(type_struct, words({1, 0, 0}), t), chunk(type_geometry_list, list, t),
-	                     chunk(0x99, buffer(28, 0x33), t), chunk(0x98, buffer{}, t)},
-	                    t);
-}
-
 TEST(Rebuild, SmallStreamWorkedThrough)
 {
-	const buffer in = small_native_stream();
+	const buffer in = worked_example_native();
 	ASSERT_EQ(in.size(), 440u);
 	ASSERT_EQ(load_u32(in, 4), 428u);
 	ASSERT_EQ(load_u32(in, 64 + 4), 312u);
@@ -129,13 +51,13 @@ TEST(Rebuild, SmallStreamWorkedThrough)
 	EXPECT_EQ(out[91], 0);                   // native flags
 	EXPECT_EQ(load_u32(out, 252 + 4), 56u);  // Extension
 	EXPECT_EQ(load_u32(out, 264 + 4), 44u);  // Bin Mesh
-	EXPECT_EQ(out, small_generic_stream());
+	EXPECT_EQ(out, worked_example_generic());
 	EXPECT_EQ(check_chunk_tree(out), "");
 }
 
 TEST(Rebuild, CallersStreamIsNotChanged)
 {
-	const buffer in = small_native_stream();
+	const buffer in = worked_example_native();
 	const buffer copy = in;
 	std::vector<GeometryReport> problems;
 	convert_stream(in, problems);
@@ -145,10 +67,10 @@ TEST(Rebuild, CallersStreamIsNotChanged)
 TEST(Rebuild, TargetStampedGeometryIsRebuiltOtherStampsAreNot)
 {
 	std::vector<GeometryReport> problems;
-	EXPECT_EQ(convert_stream(small_native_stream(target_stamp), problems), small_generic_stream());
+	EXPECT_EQ(convert_stream(worked_example_native(target_stamp), problems), worked_example_generic());
 
 	// A stamp that is neither: nothing is rebuilt and nothing changes.
-	const buffer other = small_native_stream(0x0800FFFF);
+	const buffer other = worked_example_native(0x0800FFFF);
 	EXPECT_EQ(convert_stream(other, problems), other);
 	EXPECT_TRUE(problems.empty());
 }

@@ -184,6 +184,17 @@ struct SampleFile {
 std::vector<SampleFile> sample_set(std::uint64_t seed, std::uint32_t models = 12, std::uint32_t dictionaries = 3);
 
 // ---------------------------------------------------------------------------
+// The small model worked through by hand (worked_example.cpp): one Geometry
+// of two list triangles over four positions in a Geometry List, with two
+// chunks after the list; 440 bytes as the console stores it, 372 converted.
+
+buffer worked_example_native(std::uint32_t stamp = xbox_stamp);
+
+// What the converter must make of worked_example_native(), written out field
+// by field.
+buffer worked_example_generic();
+
+// ---------------------------------------------------------------------------
 // Block containers (container_writer.cpp)
 
 // One complete LZO1X stream of `raw` (lzo1x_1_compress).
