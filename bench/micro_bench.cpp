@@ -14,7 +14,7 @@
 #include "bench_inputs.h"
 
 #include "container/container.h"
-#include "geometry/geometry.h"
+#include "geometry/steps.h"
 
 #include <benchmark/benchmark.h>
 #include <lzo/lzo1x.h>

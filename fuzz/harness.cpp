@@ -58,7 +58,7 @@ bool same_reports(const std::vector<GeometryReport>& a, const std::vector<Geomet
 	if (a.size() != b.size())
 		return false;
 	for (std::size_t k = 0; k < a.size(); k++)
-		if (a[k].offset != b[k].offset || a[k].problem != b[k].problem)
+		if (a[k].offset != b[k].offset || a[k].problem != b[k].problem || a[k].value != b[k].value)
 			return false;
 	return true;
 }

@@ -1,4 +1,4 @@
-#include "geometry/geometry.h"
+#include "geometry/steps.h"
 
 namespace kestrun {
 
@@ -19,20 +19,20 @@ void emit(mut_bytes section, std::uint64_t& produced, std::uint16_t first, std::
 	produced++;
 }
 
-void convert_list(bytes old, std::uint64_t list, std::uint32_t count, mut_bytes section, std::uint64_t& produced)
+void convert_list(bytes input, std::uint64_t list, std::uint32_t count, mut_bytes section, std::uint64_t& produced)
 {
 	// A last incomplete triple yields nothing.
 	for (std::uint64_t j = 0; j + 3 <= count; j += 3) {
 		const std::uint64_t at = list + 2 * j;
-		emit(section, produced, load_u16(old, at), load_u16(old, at + 2), load_u16(old, at + 4));
+		emit(section, produced, load_u16(input, at), load_u16(input, at + 2), load_u16(input, at + 4));
 	}
 }
 
-void convert_strip(bytes old, std::uint64_t list, std::uint32_t count, mut_bytes section, std::uint64_t& produced)
+void convert_strip(bytes input, std::uint64_t list, std::uint32_t count, mut_bytes section, std::uint64_t& produced)
 {
 	for (std::uint64_t j = 0; j + 3 <= count; j++) {
 		const std::uint64_t at = list + 2 * j;
-		const std::uint16_t p = load_u16(old, at), q = load_u16(old, at + 2), r = load_u16(old, at + 4);
+		const std::uint16_t p = load_u16(input, at), q = load_u16(input, at + 2), r = load_u16(input, at + 4);
 		if (p == q || p == r || q == r)
 			continue;
 		// Every other triangle of a strip turns the other way; keep the
@@ -46,23 +46,18 @@ void convert_strip(bytes old, std::uint64_t list, std::uint32_t count, mut_bytes
 
 } // namespace
 
-TriangleResult convert_triangles(bytes old, std::uint8_t flag, std::span<const KeptMesh> kept, std::uint64_t start,
-                                 mut_bytes section)
+std::uint64_t convert_triangles(bytes input, std::uint8_t flag, std::span<const KeptMesh> kept, mut_bytes section)
 {
-	std::vector<std::uint64_t> lists;
-	lists.reserve(kept.size());
-	const std::optional<std::uint64_t> end = walk_index_lists(old, start, kept, &lists);
-	assert(end && "index lists are checked before the rebuild");
-	TriangleResult result{end.value_or(start), 0};
-	if (!end || (flag != 0 && flag != 1))
-		return result;
-	for (std::size_t m = 0; m < kept.size(); m++) {
+	std::uint64_t produced = 0;
+	if (flag != 0 && flag != 1)
+		return produced;
+	for (const KeptMesh& mesh : kept) {
 		if (flag == 0)
-			convert_list(old, lists[m], kept[m].index_count, section, result.produced);
+			convert_list(input, mesh.list, mesh.index_count, section, produced);
 		else
-			convert_strip(old, lists[m], kept[m].index_count, section, result.produced);
+			convert_strip(input, mesh.list, mesh.index_count, section, produced);
 	}
-	return result;
+	return produced;
 }
 
 } // namespace kestrun

@@ -1,4 +1,4 @@
-#include "geometry/geometry.h"
+#include "geometry/steps.h"
 
 namespace kestrun {
 

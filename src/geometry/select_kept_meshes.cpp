@@ -1,19 +1,19 @@
-#include "geometry/geometry.h"
+#include "geometry/steps.h"
 
 namespace kestrun {
 
-KeptMeshes select_kept_meshes(bytes old, std::uint32_t materials, std::uint64_t descriptors, std::uint64_t records)
+KeptMeshes select_kept_meshes(bytes input, std::uint32_t materials, std::uint64_t descriptors, std::uint64_t records)
 {
 	KeptMeshes kept;
 	kept.meshes.reserve(materials);
 	for (std::uint64_t i = 0; i < materials; i++) {
-		const std::uint32_t count = load_u32(old, descriptors + 24 * i + 8);
+		const std::uint32_t count = load_u32(input, descriptors + 24 * i + 8);
 		if (count < 3) {
 			kept.dropped++;
 			continue;
 		}
 		// Only the lowest byte of the Bin Mesh record's material index counts.
-		kept.meshes.push_back({count, old[records + 8 * i + 4]});
+		kept.meshes.push_back({count, input[records + 8 * i + 4], 0});
 		kept.index_total += count;
 	}
 	return kept;

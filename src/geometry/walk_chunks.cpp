@@ -1,4 +1,4 @@
-#include "geometry/geometry.h"
+#include "geometry/steps.h"
 
 #include <algorithm>
 #include <cassert>
@@ -8,74 +8,124 @@ namespace kestrun {
 
 namespace {
 
-// The walk assembles its output as it goes instead of copying the whole
-// stream at every geometry. The working stream it walks is, at every moment,
-// `out` (finished bytes, the rebuilt geometries among them) followed by the
-// part of `in` from `rest` on (the restamped input not yet passed). Positions
-// are those of that joined stream, as if every rebuild had copied it whole.
-struct Assembly {
-	mut_bytes in;
-	std::vector<std::uint8_t> out;
-	std::uint64_t rest = 0;
-	std::vector<std::uint8_t> joined; // holds `in` after a join()
+// A chunk that may take size changes, and the correction it has taken.
+struct Enclosure {
+	ChunkExtent extent;
+	bool resolved = false;                 // whether `correction` has been decided
+	std::optional<std::size_t> correction{}; // index into Walk::corrections; none: not correctable
+};
 
-	std::uint64_t done() const { return out.size(); }
-	std::uint64_t length() const { return out.size() + (in.size() - rest); }
-	// Position in `in` of a position at or after done().
-	std::uint64_t in_position(std::uint64_t p) const { return rest + (p - out.size()); }
+// A size field of the output and the change, summed with 32-bit
+// wrap-around, that it takes once the walk is done.
+struct Correction {
+	std::uint64_t at;
+	std::uint32_t change;
+};
 
-	std::uint8_t& byte(std::uint64_t p) { return p < out.size() ? out[p] : in[in_position(p)]; }
+// The walk's state. `output` holds the converted form of input[0, passed):
+// the input copied as it is, with each rebuilt Geometry in place of the
+// native one. Positions are input positions throughout; the output is only
+// appended to, except for size corrections, which wait until the end.
+struct Walk {
+	mut_bytes input;
+	std::vector<std::uint8_t> output;
+	std::uint64_t passed = 0;
+	std::optional<Enclosure> list; // the Geometry List met last
+	std::optional<Enclosure> top;  // the top-level chunk the walk is in, if any
+	std::vector<Correction> corrections;
+	GeometryPlan plan;             // kept between geometries for its allocations
+	std::vector<GeometryReport>& problems;
 
-	std::uint32_t load(std::uint64_t p)
-	{
-		std::uint8_t word[4] = {byte(p), byte(p + 1), byte(p + 2), byte(p + 3)};
-		return load_u32(word, 0);
-	}
+	Walk(mut_bytes in, std::vector<GeometryReport>& reports) : input(in), problems(reports) {}
 
-	void store(std::uint64_t p, std::uint32_t v)
-	{
-		std::uint8_t word[4];
-		store_u32(word, 0, v);
-		for (std::uint64_t k = 0; k < 4; k++)
-			byte(p + k) = word[k];
-	}
-
-	// Moves the bytes of `in` up to (not including) its position `end` to
-	// the output.
 	void pass(std::uint64_t end)
 	{
-		out.insert(out.end(), in.begin() + std::ptrdiff_t(rest), in.begin() + std::ptrdiff_t(end));
-		rest = end;
+		output.insert(output.end(), input.begin() + std::ptrdiff_t(passed), input.begin() + std::ptrdiff_t(end));
+		passed = end;
 	}
 
-	// Moves the output's bytes from position `p` on back in front of the
-	// rest of the input, into input bytes already passed. Cheap for the few
-	// bytes of a header that begins just before the seam.
-	void unpass(std::uint64_t p)
+	// A header that begins in the last bytes of a rebuilt Geometry: those
+	// bytes go back into the input, in place of the native ones they
+	// replaced, so that the header is read as the converted stream holds
+	// it. Never more than the 8 bytes in front of a match.
+	void unpass(std::uint64_t header)
 	{
-		const std::uint64_t count = out.size() - p;
-		assert(count <= rest);
-		std::copy(out.begin() + std::ptrdiff_t(p), out.end(), in.begin() + std::ptrdiff_t(rest - count));
-		out.resize(p);
-		rest -= count;
+		const std::uint64_t count = passed - header;
+		assert(count <= 8 && count <= output.size());
+		// The top-level chain is followed through the input as it was.
+		advance_top(passed);
+		std::copy(output.end() - std::ptrdiff_t(count), output.end(), input.begin() + std::ptrdiff_t(header));
+		output.resize(output.size() - count);
+		passed = header;
 	}
 
-	// Joins the two parts into one again. Needed only when the walk turns
-	// back into bytes it has already written out, which a well-formed stream
-	// never makes it do.
-	void join()
+	// The top-level chunks are a chain from offset 0, each next one where
+	// the one before ends, while a whole header fits. Moves on to the first
+	// that ends after `position`.
+	void advance_top(std::uint64_t position)
 	{
-		pass(in.size());
-		joined = std::move(out);
-		out = {};
-		in = joined;
-		rest = 0;
+		while (top && top->extent.end <= position)
+			top = chunk_at(top->extent.end);
+	}
+
+	std::optional<Enclosure> chunk_at(std::uint64_t header) const
+	{
+		if (!fits(input.size(), header, 12))
+			return std::nullopt;
+		return Enclosure{{header, header + 12 + std::uint64_t(load_u32(input, header + 4))}};
+	}
+
+	// Adds `change` to the size of the chunk, once the walk is done. Its size
+	// field can be corrected only while its header is still to be copied as
+	// it is; a header that a rebuild has taken is not.
+	void correct(Enclosure& chunk, std::uint32_t change)
+	{
+		if (!chunk.resolved) {
+			chunk.resolved = true;
+			if (chunk.extent.header >= passed) {
+				chunk.correction = corrections.size();
+				corrections.push_back({output.size() + (chunk.extent.header + 4 - passed), 0});
+			}
+		}
+		if (chunk.correction)
+			corrections[*chunk.correction].change += change;
+	}
+
+	// Plans the Geometry at `header` and rebuilds it or reports why not.
+	// Returns whether it was rebuilt.
+	bool convert_geometry(std::uint64_t header)
+	{
+		const std::uint64_t stream_length = output.size() + (input.size() - passed);
+		const PlanResult result = plan_geometry(input, header, stream_length, plan);
+		if (result.outcome == PlanOutcome::unfit)
+			problems.push_back({header, result.problem});
+		if (result.outcome != PlanOutcome::rebuild)
+			return false;
+		if (plan.morph_targets != 1)
+			problems.push_back({header, GeometryProblem::morph_target_count, plan.morph_targets});
+
+		advance_top(header);
+		plan.enclosing = enclosing_chunks(header, plan.geometry_end, list ? std::optional(list->extent) : std::nullopt,
+		                                  top ? std::optional(top->extent) : std::nullopt);
+		if (plan.enclosing.list)
+			correct(*list, plan.growth);
+		if (plan.enclosing.top)
+			correct(*top, plan.growth);
+
+		pass(header);
+		const std::uint64_t produced = rebuild_geometry(plan, input, output);
+		passed = plan.geometry_end;
+		if (produced > plan.triangles)
+			problems.push_back({header, GeometryProblem::records_dropped});
+		return true;
 	}
 
 	std::vector<std::uint8_t> finish()
 	{
-		pass(in.size());
-		return std::move(out);
+		pass(input.size());
+		for (const Correction& c : corrections)
+			store_u32(output, c.at, load_u32(output, c.at) + c.change);
+		return std::move(output);
 	}
 };
 
@@ -99,89 +149,37 @@ std::uint64_t find_stamp(bytes in, std::uint64_t from, std::uint32_t stamp)
 	return in.size();
 }
 
-// Rebuilds the geometry whose header stands at `in` position `header`,
-// appending it to the output. Returns the problem; on an unconverting one
-// nothing has changed.
-GeometryProblem rebuild_in_place(Assembly& a, std::uint64_t header, std::optional<std::uint64_t> list_size_at)
-{
-	const std::uint64_t geometry = a.done() + (header - a.rest);
-	GeometryLayout g;
-	if (GeometryProblem problem = plan_geometry(a.in, header, a.length(), g); problem != GeometryProblem::none)
-		return problem;
-
-	// Same corrections, in the same order, as a rebuild that copies the
-	// whole stream, so damaged streams whose fields overlap come out alike.
-	correct_geometry_sizes(a.in, g);
-	const EnclosingSizes enclosing = enclosing_sizes(geometry, list_size_at);
-	if (enclosing.list)
-		a.store(*enclosing.list, a.load(*enclosing.list) + g.growth);
-	if (enclosing.first)
-		a.store(4, a.load(4) + g.growth);
-
-	a.pass(header + 24);
-	const std::uint64_t region = rebuilt_region_length(g);
-	a.out.resize(a.out.size() + region);
-	const std::uint64_t produced =
-	    write_rebuilt_region(a.in, g, mut_bytes(a.out).subspan(a.out.size() - region, region));
-	a.rest = g.native_data + g.removed;
-	return produced > g.triangles ? GeometryProblem::records_dropped : GeometryProblem::none;
-}
-
 } // namespace
 
-std::vector<std::uint8_t> walk_chunks(mut_bytes work, std::uint32_t target, std::vector<GeometryReport>& problems)
+std::vector<std::uint8_t> walk_chunks(mut_bytes input, std::uint32_t target, std::vector<GeometryReport>& problems)
 {
-	Assembly a;
-	a.in = work;
+	Walk w(input, problems);
 	// Converted models run to about 1.3 times their input; room for twice
 	// that spares a reallocation, and untouched room costs no memory.
-	a.out.reserve(2 * a.in.size());
-	std::optional<std::uint64_t> list_size_at;
-	// Rebuilds before the scan position shift everything after them; this
-	// keeps reported offsets in the inflated stream's own terms.
-	std::int64_t shift = 0;
+	w.output.reserve(2 * input.size());
+	w.top = w.chunk_at(0);
 
 	// A match at positions 0 to 7 has no room for a header in front of it.
 	std::uint64_t i = 8;
-	while (fits(a.length(), i, 4)) {
-		if (i < a.done())
-			a.join(); // a damaged size sent the walk back into finished bytes
-		// Near the seam the header in front of a match may begin in the
-		// output; elsewhere search the input directly.
-		if (i >= a.done() + 8) {
-			const std::uint64_t found = find_stamp(a.in, a.in_position(i), target);
-			if (found == a.in.size())
-				break;
-			i = a.done() + (found - a.rest);
-		} else if (a.load(i) != target) {
-			i++;
-			continue;
-		}
-
+	while (fits(input.size(), i, 4)) {
+		i = find_stamp(input, i, target);
+		if (i == input.size())
+			break;
 		const std::uint64_t header = i - 8;
-		const std::uint32_t type = a.load(header);
+		if (header < w.passed)
+			w.unpass(header);
+		const std::uint32_t type = load_u32(input, header);
 		if (type == chunk_geometry_list) {
-			list_size_at = header + 4;
-		} else if (type == chunk_geometry) {
-			// A header that begins in the output: at most 8 of its bytes
-			// lie there, after a rebuild that passed far more.
-			if (header < a.done())
-				a.unpass(header);
-			const std::uint64_t before = a.length();
-			const GeometryProblem problem = rebuild_in_place(a, a.in_position(header), list_size_at);
-			if (problem != GeometryProblem::none)
-				problems.push_back({std::uint64_t(std::int64_t(header) - shift), problem});
-			if (!leaves_geometry_unconverted(problem)) {
-				shift += std::int64_t(a.length()) - std::int64_t(before);
-				// Go on after the rebuilt Geometry; its own bytes are not
-				// examined again. In 64 bits, so the walk always moves on.
-				i = header + 12 + a.load(header + 4);
-				continue;
-			}
+			w.list = w.chunk_at(header);
+		} else if (type == chunk_geometry && w.convert_geometry(header)) {
+			// Go on after the rebuilt Geometry; its own bytes are not
+			// examined again.
+			i = w.plan.geometry_end;
+			continue;
 		}
 		i++;
 	}
-	return a.finish();
+	return w.finish();
 }
 
 } // namespace kestrun

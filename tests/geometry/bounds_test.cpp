@@ -1,7 +1,7 @@
 // Damaged geometries: whatever the sizes and counts say, the rebuild reads
 // only inside the stream, and a geometry it cannot rebuild is left exactly as
 // the stamp pass left it and reported.
-#include "geometry/geometry.h"
+#include "geometry/steps.h"
 #include "samples/samples.h"
 #include "support/chunk_tree.h"
 
@@ -45,10 +45,10 @@ buffer sample_stream()
 	return parent_chunk(type_clump, {chunk(type_geometry_list, list), chunk(0x99, buffer(32, 7))});
 }
 
-GeometryLayout layout_of(const buffer& stream)
+GeometryPlan layout_of(const buffer& stream)
 {
-	GeometryLayout layout;
-	EXPECT_EQ(plan_geometry(stream, geometry_at, stream.size(), layout), GeometryProblem::none);
+	GeometryPlan layout;
+	EXPECT_EQ(plan_geometry(stream, geometry_at, stream.size(), layout).outcome, PlanOutcome::rebuild);
 	return layout;
 }
 
@@ -97,11 +97,11 @@ TEST(Bounds, SampleStreamConvertsCleanly)
 TEST(Bounds, EveryCountAndSizeTooLarge)
 {
 	const buffer good = sample_stream();
-	const GeometryLayout g = layout_of(good);
+	const GeometryPlan g = layout_of(good);
 	expect_each_left_alone(good, {
 	    {geometry_at + 16, 0x7FFFFFF0, GeometryProblem::material_list_outside},
 	    {g.material_list + 4, 0xFFFFFFF0, GeometryProblem::extension_outside},
-	    {g.extension + 16, 0x80000000, GeometryProblem::native_data_outside},
+	    {g.extension + 16, 0x80000000, GeometryProblem::no_native_data},
 	    {g.native_data + 4, std::uint32_t(good.size()), GeometryProblem::native_data_outside},
 	    {g.native_data + 4, 0xFFFFFFFF, GeometryProblem::native_data_outside},
 	    {g.material_list + 24, 1000, GeometryProblem::descriptors_outside},
@@ -120,7 +120,7 @@ TEST(Bounds, SizesThatDisagreeWithTheParts)
 	// Each of these would let the rebuild swallow bytes of the chunks that
 	// follow, or send the walk past them.
 	const buffer good = sample_stream();
-	const GeometryLayout g = layout_of(good);
+	const GeometryPlan g = layout_of(good);
 	const std::uint32_t geometry_size = load_u32(good, geometry_at + 4);
 	const std::uint32_t extension_size = load_u32(good, g.extension + 4);
 	const std::uint32_t native_size = load_u32(good, g.native_data + 4);
@@ -130,10 +130,57 @@ TEST(Bounds, SizesThatDisagreeWithTheParts)
 	    {geometry_at + 4, std::uint32_t(good.size() - geometry_at - 12), GeometryProblem::geometry_size_mismatch},
 	    {geometry_at + 4, std::uint32_t(good.size() - geometry_at - 11), GeometryProblem::geometry_outside},
 	    {g.extension + 4, extension_size - 4, GeometryProblem::geometry_size_mismatch},
-	    {g.extension + 4, 4, GeometryProblem::geometry_size_mismatch},
+	    {g.extension + 4, 4, GeometryProblem::no_bin_mesh},
 	    {g.native_data + 4, native_size + 1, GeometryProblem::native_data_outside_extension},
 	    {geometry_at + 28, native_size / 2 + 1, GeometryProblem::triangle_count_too_large},
 	});
+}
+
+TEST(Bounds, ChunkTypesDecideWhatIsRebuilt)
+{
+	const buffer good = sample_stream();
+	const GeometryPlan g = layout_of(good);
+	// Any chunk of the five with another type leaves the geometry alone;
+	// with its native flags set, it is reported.
+	expect_each_left_alone(good, {
+	    {geometry_at + 12, type_string, GeometryProblem::not_struct},
+	    {g.material_list, type_struct, GeometryProblem::not_material_list},
+	    {g.extension, type_struct, GeometryProblem::not_extension},
+	    {g.extension + 12, type_native_data, GeometryProblem::no_bin_mesh},
+	    {g.native_data, type_bin_mesh, GeometryProblem::no_native_data},
+	    // A Bin Mesh reaching to the Extension's end leaves no room for the
+	    // Native Data chunk in it.
+	    {g.extension + 16, load_u32(good, g.extension + 4) - 12, GeometryProblem::no_native_data},
+	});
+
+	// Without native flags, a missing Bin Mesh or Native Data chunk marks a
+	// geometry already generic: left alone, not reported. A wrong Struct,
+	// Material List or Extension is reported all the same.
+	buffer unflagged = good;
+	unflagged[geometry_at + 27] = 0;
+	for (const auto& [field, type] : {std::pair{g.extension + 12, type_struct}, std::pair{g.native_data, 0x511u}}) {
+		buffer in = unflagged;
+		store_u32(in, field, type);
+		std::vector<GeometryReport> problems;
+		EXPECT_EQ(convert_stream(in, problems), restamped(in));
+		EXPECT_TRUE(problems.empty());
+	}
+	store_u32(unflagged, g.material_list, type_struct);
+	expect_left_alone(unflagged, GeometryProblem::not_material_list);
+
+	// With all five types a geometry is rebuilt, native flags or not.
+	NativeGeometry native = sample_geometry();
+	native.native_flags = 0;
+	std::vector<GeometryReport> problems;
+	EXPECT_EQ(convert_stream(native_geometry_chunk(native), problems), generic_geometry_chunk(native));
+	EXPECT_TRUE(problems.empty());
+
+	// A generic geometry with a plugin chunk after its Bin Mesh comes out as
+	// it went in.
+	native.extension_extra.push_back(chunk(0x0253F2F3, buffer(8, 1)));
+	const buffer generic = generic_geometry_chunk(native);
+	EXPECT_EQ(convert_stream(generic, problems), generic);
+	EXPECT_TRUE(problems.empty());
 }
 
 TEST(Bounds, NativeDataReadsStopAtItsEnd)
@@ -148,7 +195,7 @@ TEST(Bounds, NativeDataReadsStopAtItsEnd)
 	const std::uint64_t second_at = 12 + 12 + list.size();
 	put_bytes(list, native_geometry_chunk(second));
 	const buffer good = parent_chunk(type_clump, {chunk(type_geometry_list, list)});
-	const GeometryLayout g = layout_of(good);
+	const GeometryPlan g = layout_of(good);
 	const std::uint64_t room = good.size() - g.vertex_start;
 
 	for (const auto& [field, value] : {std::pair{geometry_at + 32, std::uint32_t(room / vertex_stride(first.flags))},
@@ -221,25 +268,6 @@ TEST(Bounds, SurplusTrianglesAreDroppedAndReported)
 	buffer expected_list = chunk(type_struct, buffer{1, 0, 0, 0}, target_stamp);
 	put_bytes(expected_list, generic_geometry_chunk(geometry));
 	EXPECT_EQ(out, parent_chunk(type_clump, {chunk(type_geometry_list, expected_list, target_stamp)}, target_stamp));
-}
-
-TEST(Bounds, ReportedOffsetIsTheInflatedStreams)
-{
-	// The second geometry's offset is reported where it stood before the
-	// first one was rebuilt.
-	buffer list = chunk(type_struct, buffer{2, 0, 0, 0});
-	put_bytes(list, native_geometry_chunk(sample_geometry()));
-	const std::uint64_t second = 12 + 12 + list.size();
-	NativeGeometry broken = sample_geometry();
-	broken.vertices.clear();
-	buffer b = native_geometry_chunk(broken);
-	store_u32(b, 32, 1000); // the vertex count
-	put_bytes(list, b);
-	std::vector<GeometryReport> problems;
-	convert_stream(parent_chunk(type_clump, {chunk(type_geometry_list, list)}), problems);
-	ASSERT_EQ(problems.size(), 1u);
-	EXPECT_EQ(problems[0].offset, second);
-	EXPECT_EQ(problems[0].problem, GeometryProblem::vertex_records_outside);
 }
 
 } // namespace

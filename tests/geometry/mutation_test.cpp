@@ -14,7 +14,7 @@
 //   converts the same way.
 // Overreads and overflows are for the sanitizer build to catch.
 #include "container/container.h"
-#include "geometry/geometry.h"
+#include "geometry/steps.h"
 #include "samples/samples.h"
 
 #include <gtest/gtest.h>
@@ -215,50 +215,6 @@ TEST(Mutation, EverySizeAndCountFieldOfEveryGeometry)
 		}
 	}
 	EXPECT_GT(runs, 500u);
-}
-
-} // namespace
-
-namespace {
-
-// Two sizes the rebuild trusts without holding them against the parts it
-// found. A Geometry that claims to reach further than its parts made the walk
-// jump over the geometries after it; a Native Data chunk that claims one byte
-// more than its Extension holds made the rebuild cut the first byte of the
-// next Geometry's header. Either way the later geometries stayed native and
-// nothing was reported.
-TEST(Mutation, OverlongSizeInOneGeometryCostsNoOtherGeometry)
-{
-	Prng rng{77};
-	std::vector<NativeGeometry> geometries;
-	for (int k = 0; k < 3; k++) {
-		geometries.push_back(random_geometry(rng, 0x1C, k == 1, 10));
-		geometries.back().extension_extra.clear();
-	}
-	const Subject s = make_subject(std::move(geometries));
-	const std::vector<Field> fields = geometry_fields(s.native, s.geometries[0]);
-	const auto field = [&](const std::string& name) {
-		return std::find_if(fields.begin(), fields.end(), [&](const Field& f) { return f.name == name; })->at;
-	};
-	struct Case {
-		const char* what;
-		std::uint64_t at;
-		std::uint32_t value;
-	};
-	const Case cases[] = {
-		{"Geometry size to the end of the stream", field("Geometry size"),
-		 std::uint32_t(s.native.size() - s.geometries[0] - 12)},
-		{"Geometry size 0x7FFFFFFF", field("Geometry size"), 0x7FFFFFFF},
-		{"Native Data size one more", field("Native Data size"), load_u32(s.native, field("Native Data size")) + 1},
-	};
-	for (const Case& c : cases) {
-		SCOPED_TRACE(c.what);
-		buffer damaged = s.native;
-		store_u32(damaged, c.at, c.value);
-		std::vector<GeometryReport> problems;
-		const buffer out = convert_stream(damaged, problems);
-		check_damaged(s, 0, damaged, out, problems);
-	}
 }
 
 } // namespace

@@ -1,5 +1,5 @@
 // Whole-geometry rebuilds: layouts, sizes and the enclosing chunks.
-#include "geometry/geometry.h"
+#include "geometry/steps.h"
 #include "samples/samples.h"
 #include "support/chunk_tree.h"
 
@@ -169,8 +169,8 @@ TEST(Rebuild, SizeCorrectionsWorkedThrough)
 	const std::uint64_t G = 12 + 12 + 16;
 	ASSERT_EQ(load_u32(in, G + 16), 40u);
 
-	GeometryLayout layout;
-	ASSERT_EQ(plan_geometry(in, G, in.size(), layout), GeometryProblem::none);
+	GeometryPlan layout;
+	ASSERT_EQ(plan_geometry(in, G, in.size(), layout).outcome, PlanOutcome::rebuild);
 	ASSERT_EQ(load_u32(in, layout.extension + 16), 28u);
 	ASSERT_EQ(load_u32(in, layout.native_data + 4), 200u);
 
@@ -230,6 +230,31 @@ TEST(Rebuild, MaterialListCarriedAndExtensionChunksFollowTheBinMesh)
 	// The Material List still counts all three materials.
 	const buffer list = material_list_chunk(g.materials, target_stamp);
 	EXPECT_NE(std::search(out.begin(), out.end(), list.begin(), list.end()), out.end());
+}
+
+TEST(Rebuild, MorphTargetCountIsWrittenAsOneAndReported)
+{
+	for (std::uint32_t count : {0u, 2u, 0xFFFFFFFFu}) {
+		NativeGeometry g = described(0x10, 1, 3);
+		g.morph_targets = count;
+		const buffer native = native_geometry_chunk(g);
+		std::vector<GeometryReport> problems;
+		const buffer out = convert_stream(native, problems);
+		EXPECT_EQ(out, generic_geometry_chunk(g));
+		EXPECT_EQ(load_u32(out, 24 + 12), 1u);
+		ASSERT_EQ(problems.size(), 1u);
+		EXPECT_EQ(problems[0].problem, GeometryProblem::morph_target_count);
+		EXPECT_FALSE(leaves_geometry_unconverted(problems[0].problem));
+		EXPECT_EQ(geometry_report_text(problems[0]), "morph target count " + std::to_string(count) + " converted as 1");
+
+		// Left unconverted, it keeps its count.
+		buffer damaged = native;
+		store_u32(damaged, 4, load_u32(damaged, 4) + 4);
+		problems.clear();
+		EXPECT_EQ(convert_stream(damaged, problems), restamped(damaged));
+		ASSERT_EQ(problems.size(), 1u);
+		EXPECT_EQ(problems[0].problem, GeometryProblem::geometry_outside);
+	}
 }
 
 TEST(Rebuild, GeometryBeforeAnyListAndListOrGeometryAsFirstChunk)

@@ -1,5 +1,5 @@
 // The stamp pass and the chunk walk.
-#include "geometry/geometry.h"
+#include "geometry/steps.h"
 #include "samples/samples.h"
 
 #include <gtest/gtest.h>
@@ -36,18 +36,6 @@ TEST(Restamp, EveryOccurrenceAtAnyAlignment)
 	}
 }
 
-TEST(Restamp, OtherSelectorsWriteTheirStamps)
-{
-	EXPECT_EQ(target_stamp_for(0), 0x00000310u);
-	EXPECT_EQ(target_stamp_for(1), 0x0800FFFFu);
-	EXPECT_EQ(target_stamp_for(2), 0x1003FFFFu);
-	EXPECT_EQ(target_stamp_for(7), 0x00000310u);
-	buffer in = xbox;
-	put_bytes(in, xbox);
-	restamp_stream(in, target_stamp_for(1));
-	EXPECT_EQ(in, (buffer{0xFF, 0xFF, 0x00, 0x08, 0xFF, 0xFF, 0x00, 0x08}));
-}
-
 TEST(ConvertStream, StreamWithoutGeometryComesBackRestamped)
 {
 	std::vector<GeometryReport> problems;
@@ -77,22 +65,57 @@ TEST(Walk, TargetStampInTheFirstEightBytesIsNoHeader)
 	EXPECT_TRUE(problems.empty());
 }
 
-TEST(Walk, DataThatLooksLikeAGeometryListOnlyMovesTheRememberedList)
+TEST(Walk, OnlyChunksThatHoldTheWholeGeometryTakeItsGrowth)
 {
-	// The stamp inside data with 0x1A eight bytes before it acts as a Geometry
-	// List header: its "size" is what the next rebuild corrects. Kept as
-	// designed; stored files were made this way.
-	NativeGeometry g = one_triangle_geometry();
+	const NativeGeometry a = one_triangle_geometry(), b = one_triangle_geometry({2, 1, 0});
+	const buffer na = native_geometry_chunk(a), nb = native_geometry_chunk(b);
+	const buffer ga = generic_geometry_chunk(a), gb = generic_geometry_chunk(b);
+	const std::uint32_t t = target_stamp;
+	const auto list = [](const buffer& geometry, std::uint32_t stamp) {
+		buffer body = chunk(type_struct, buffer{1, 0, 0, 0}, stamp);
+		put_bytes(body, geometry);
+		return chunk(type_geometry_list, body, stamp);
+	};
+	const auto joined = [](std::initializer_list<buffer> parts) {
+		buffer out;
+		for (const buffer& p : parts)
+			put_bytes(out, p);
+		return out;
+	};
+	const buffer small = chunk(0x99, buffer{1, 2, 3, 4}), small_out = chunk(0x99, buffer{1, 2, 3, 4}, t);
+	struct Case {
+		const char* what;
+		buffer in, expected;
+	} cases[] = {
+	    {"a small chunk in front of the model", joined({small, parent_chunk(type_clump, {list(na, xbox_stamp)})}),
+	     joined({small_out, parent_chunk(type_clump, {list(ga, t)}, t)})},
+	    {"two top-level models",
+	     joined({parent_chunk(type_clump, {list(na, xbox_stamp)}), parent_chunk(type_clump, {list(nb, xbox_stamp)})}),
+	     joined({parent_chunk(type_clump, {list(ga, t)}, t), parent_chunk(type_clump, {list(gb, t)}, t)})},
+	    {"a list that ends before the Geometry", parent_chunk(type_clump, {list(buffer(), xbox_stamp), na}),
+	     parent_chunk(type_clump, {list(buffer(), t), ga}, t)},
+	    {"no top-level chunk around the Geometry", joined({small, na}), joined({small_out, ga})},
+	};
+	for (const Case& c : cases) {
+		std::vector<GeometryReport> problems;
+		EXPECT_EQ(convert_stream(c.in, problems), c.expected) << c.what;
+		EXPECT_TRUE(problems.empty()) << c.what;
+	}
+
+	// A first chunk that ends inside the Geometry, and a Geometry List in
+	// data (the stamp with 0x1A eight bytes before it) too short to hold it:
+	// neither changes.
 	buffer fake_list;
 	put_u32(fake_list, type_geometry_list);
 	put_u32(fake_list, 100);
-	put_u32(fake_list, target_stamp);
-	const buffer in = parent_chunk(type_clump, {chunk(type_struct, fake_list), native_geometry_chunk(g)});
+	put_u32(fake_list, t);
+	buffer in = parent_chunk(type_clump, {chunk(type_struct, fake_list), na});
+	store_u32(in, 4, load_u32(in, 4) - 20);
 	std::vector<GeometryReport> problems;
 	const buffer out = convert_stream(in, problems);
-	GeometryLayout layout;
-	ASSERT_EQ(plan_geometry(in, 36, in.size(), layout), GeometryProblem::none);
-	EXPECT_EQ(load_u32(out, 28), 100 + layout.growth);
+	EXPECT_EQ(load_u32(out, 4), load_u32(in, 4));
+	EXPECT_EQ(load_u32(out, 28), 100u);
+	EXPECT_EQ(buffer(out.begin() + 36, out.end()), ga);
 	EXPECT_TRUE(problems.empty());
 }
 

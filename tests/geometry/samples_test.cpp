@@ -1,7 +1,7 @@
 // Every generated sample converts to exactly what its description says, and
 // the result is a consistent chunk tree.
 #include "container/container.h"
-#include "geometry/geometry.h"
+#include "geometry/steps.h"
 #include "samples/samples.h"
 #include "support/chunk_tree.h"
 

@@ -1,5 +1,5 @@
 // Vertex records, the packed normal and the morph target header.
-#include "geometry/geometry.h"
+#include "geometry/steps.h"
 #include "samples/samples.h"
 
 #include <bit>

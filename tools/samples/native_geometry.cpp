@@ -191,7 +191,7 @@ buffer generic_struct_body(const NativeGeometry& g)
 	put_u8(b, 0);
 	put_u32(b, g.triangles);
 	put_u32(b, std::uint32_t(g.vertices.size()));
-	put_u32(b, g.morph_targets);
+	put_u32(b, 1); // one set of vertex data: one morph target, whatever the header said
 	for (int i = 0; i < 3; i++)
 		put_f32(b, 1.0f);
 	if (g.flags & flag_prelit_colours) {

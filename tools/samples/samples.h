@@ -13,7 +13,7 @@
 #pragma once
 
 #include "common/bytes.h"
-#include "geometry/geometry.h"
+#include "geometry/steps.h"
 
 #include <array>
 #include <cstddef>
