@@ -131,4 +131,23 @@ TEST(Walk, GoesOnAfterTheRebuiltGeometry)
 	EXPECT_TRUE(problems.empty());
 }
 
+TEST(Walk, HeaderBeginningInARebuiltGeometryIsReadAsConverted)
+{
+	// The first geometry's rebuilt Bin Mesh ends with the index 15, the
+	// Geometry type; the second geometry's header lacks its type and so
+	// begins in those last bytes. The walk sees the stream as converted so
+	// far, and converts the second one too.
+	const NativeGeometry a = one_triangle_geometry({0, 1, 15}), b = one_triangle_geometry();
+	buffer in = native_geometry_chunk(a);
+	const buffer nb = native_geometry_chunk(b);
+	in.insert(in.end(), nb.begin() + 4, nb.end());
+	buffer expected = generic_geometry_chunk(a);
+	const buffer gb = generic_geometry_chunk(b);
+	ASSERT_EQ(load_u32(expected, expected.size() - 4), type_geometry);
+	expected.insert(expected.end(), gb.begin() + 4, gb.end());
+	std::vector<GeometryReport> problems;
+	EXPECT_EQ(convert_stream(in, problems), expected);
+	EXPECT_TRUE(problems.empty());
+}
+
 } // namespace
