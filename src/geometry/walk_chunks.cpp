@@ -33,7 +33,6 @@ struct Walk {
 	std::optional<Enclosure> list; // the Geometry List met last
 	std::optional<Enclosure> top;  // the top-level chunk the walk is in, if any
 	std::vector<Correction> corrections;
-	GeometryPlan plan;             // kept between geometries for its allocations
 	std::vector<GeometryReport>& problems;
 
 	Walk(mut_bytes in, std::vector<GeometryReport>& reports) : input(in), problems(reports) {}
@@ -92,15 +91,17 @@ struct Walk {
 	}
 
 	// Plans the Geometry at `header` and rebuilds it or reports why not.
-	// Returns whether it was rebuilt.
-	bool convert_geometry(std::uint64_t header)
+	// Returns where the rebuilt Geometry ends in the input, or nothing when
+	// it stays as it is.
+	std::optional<std::uint64_t> convert_geometry(std::uint64_t header)
 	{
 		const std::uint64_t stream_length = output.size() + (input.size() - passed);
+		GeometryPlan plan;
 		const PlanResult result = plan_geometry(input, header, stream_length, plan);
 		if (result.outcome == PlanOutcome::unfit)
 			problems.push_back({header, result.problem});
 		if (result.outcome != PlanOutcome::rebuild)
-			return false;
+			return std::nullopt;
 		if (plan.morph_targets != 1)
 			problems.push_back({header, GeometryProblem::morph_target_count, plan.morph_targets});
 
@@ -117,7 +118,7 @@ struct Walk {
 		passed = plan.geometry_end;
 		if (produced > plan.triangles)
 			problems.push_back({header, GeometryProblem::records_dropped});
-		return true;
+		return plan.geometry_end;
 	}
 
 	std::vector<std::uint8_t> finish()
@@ -171,11 +172,13 @@ std::vector<std::uint8_t> walk_chunks(mut_bytes input, std::uint32_t target, std
 		const std::uint32_t type = load_u32(input, header);
 		if (type == chunk_geometry_list) {
 			w.list = w.chunk_at(header);
-		} else if (type == chunk_geometry && w.convert_geometry(header)) {
-			// Go on after the rebuilt Geometry; its own bytes are not
+		} else if (type == chunk_geometry) {
+			// Go on after a rebuilt Geometry; its own bytes are not
 			// examined again.
-			i = w.plan.geometry_end;
-			continue;
+			if (const std::optional<std::uint64_t> end = w.convert_geometry(header)) {
+				i = *end;
+				continue;
+			}
 		}
 		i++;
 	}
