@@ -24,8 +24,9 @@ struct Correction {
 
 // The walk's state. `output` holds the converted form of input[0, passed):
 // the input copied as it is, with each rebuilt Geometry in place of the
-// native one. Positions are input positions throughout; the output is only
-// appended to, except for size corrections, which wait until the end.
+// native one. Positions are input positions throughout; the output is
+// appended to (but for the few bytes unpass() takes back), and the size
+// corrections of the enclosing chunks wait until the end.
 struct Walk {
 	mut_bytes input;
 	std::vector<std::uint8_t> output;
