@@ -17,25 +17,38 @@ void convert_vertex_records(bytes input, std::uint16_t flags, std::uint32_t vert
 	const std::uint64_t colour_at = normals ? 16 : 12;
 	const std::uint64_t texcoord_at = 12 + (normals ? 4 : 0) + (colours ? 4 : 0);
 
-	for (std::uint64_t i = 0; i < vertices; i++) {
-		const std::uint64_t record = start + i * stride;
-		std::memcpy(sections.positions.data() + 12 * i, input.data() + record, 12);
+	// Plain pointers, taken once: the loop is the converter's hottest, and
+	// the views' own fields would otherwise compete for registers.
+	const std::uint8_t* record = input.data() + start;
+	std::uint8_t* position = sections.positions.data();
+	std::uint8_t* normal = sections.normals.data();
+	std::uint8_t* colour = sections.colours.data();
+	std::uint8_t* texcoord = sections.texcoords.data();
+	for (std::uint64_t i = 0; i < vertices; i++, record += stride) {
+		std::memcpy(position, record, 12);
+		position += 12;
 		if (normals) {
-			const std::array<float, 3> n = decode_packed_normal(load_u32(input, record + 12));
-			for (std::size_t k = 0; k < 3; k++)
-				store_f32(sections.normals, 12 * i + 4 * k, n[k]);
+			std::uint32_t packed;
+			std::memcpy(&packed, record + 12, 4);
+			const std::array<float, 3> n = decode_packed_normal(host_is_little ? packed : swap_bytes(packed));
+			store_f32(mut_bytes(normal, 12), 0, n[0]);
+			store_f32(mut_bytes(normal, 12), 4, n[1]);
+			store_f32(mut_bytes(normal, 12), 8, n[2]);
+			normal += 12;
 		}
 		if (colours) {
 			// Stored blue, green, red, alpha; written red, green, blue, alpha.
-			const std::uint8_t* c = input.data() + record + colour_at;
-			std::uint8_t* out = sections.colours.data() + 4 * i;
-			out[0] = c[2];
-			out[1] = c[1];
-			out[2] = c[0];
-			out[3] = c[3];
+			const std::uint8_t* c = record + colour_at;
+			colour[0] = c[2];
+			colour[1] = c[1];
+			colour[2] = c[0];
+			colour[3] = c[3];
+			colour += 4;
 		}
-		if (texcoords)
-			std::memcpy(sections.texcoords.data() + 8 * i, input.data() + record + texcoord_at, 8);
+		if (texcoords) {
+			std::memcpy(texcoord, record + texcoord_at, 8);
+			texcoord += 8;
+		}
 	}
 }
 
