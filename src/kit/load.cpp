@@ -16,10 +16,10 @@ bool looks_like_stream(bytes file)
 {
 	if (file.size() < 12)
 		return false;
-	const std::uint32_t type = load_u32(file, 0), size = load_u32(file, 4), stamp = load_u32(file, 8);
+	// The size is not asked to fit: a cut-off stream is still a stream.
+	const std::uint32_t type = load_u32(file, 0), stamp = load_u32(file, 8);
 	const std::uint32_t version = stream::decode_stamp(stamp).version;
-	return stream::chunk_type_name(type) != nullptr && version >= 0x30000 && version < 0x40000 &&
-	       fits(file.size(), 12, size);
+	return stream::chunk_type_name(type) != nullptr && version >= 0x30000 && version < 0x40000;
 }
 
 std::vector<BlockInfo> list_blocks(bytes file)
@@ -78,14 +78,11 @@ bool read_file(const std::string& path, std::vector<std::uint8_t>& data, std::st
 	return true;
 }
 
-bool load_file(const std::string& path, LoadedFile& loaded, std::string& error)
+bool load_bytes(const std::string& name, std::vector<std::uint8_t> file, LoadedFile& loaded, std::string& error)
 {
 	static const bool lzo_started = lzo_init() == LZO_E_OK;
 	loaded = {};
-	loaded.name = path;
-	std::vector<std::uint8_t> file;
-	if (!read_file(path, file, error))
-		return false;
+	loaded.name = name;
 	loaded.file_size = file.size();
 	// Too short for a block header: not a container whatever it holds.
 	if (looks_like_stream(file) || file.size() < 24) {
@@ -103,6 +100,14 @@ bool load_file(const std::string& path, LoadedFile& loaded, std::string& error)
 	loaded.stream.resize(loaded.inflated.length);
 	loaded.stream.shrink_to_fit();
 	return true;
+}
+
+bool load_file(const std::string& path, LoadedFile& loaded, std::string& error)
+{
+	std::vector<std::uint8_t> file;
+	if (!read_file(path, file, error))
+		return false;
+	return load_bytes(path, std::move(file), loaded, error);
 }
 
 bool replace_file(const std::string& path, bytes data, std::string& error)
