@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <memory>
 
 #include <lzo/lzoconf.h>
 
@@ -22,10 +23,9 @@ bool looks_like_stream(bytes file)
 	return stream::chunk_type_name(type) != nullptr && version >= 0x30000 && version < 0x40000;
 }
 
-std::vector<BlockInfo> list_blocks(bytes file)
+std::vector<BlockInfo> list_blocks(bytes file, mut_bytes scratch)
 {
 	std::vector<BlockInfo> blocks;
-	std::vector<std::uint8_t> scratch(stream_capacity);
 	std::uint64_t pos = 12;
 	while (fits(file.size(), pos, 12)) {
 		BlockInfo block;
@@ -94,11 +94,13 @@ bool load_bytes(const std::string& name, std::vector<std::uint8_t> file, LoadedF
 		return false;
 	}
 	loaded.container = true;
-	loaded.blocks = list_blocks(file);
-	loaded.stream.resize(stream_capacity);
-	loaded.inflated = decompress_container(file, loaded.stream);
-	loaded.stream.resize(loaded.inflated.length);
-	loaded.stream.shrink_to_fit();
+	// One buffer of the driver's capacity serves the blocks one by one, then
+	// the whole inflate; the decompressor writes before anything is read.
+	const auto buffer = std::make_unique_for_overwrite<std::uint8_t[]>(stream_capacity);
+	const mut_bytes scratch(buffer.get(), stream_capacity);
+	loaded.blocks = list_blocks(file, scratch);
+	loaded.inflated = decompress_container(file, scratch);
+	loaded.stream.assign(buffer.get(), buffer.get() + loaded.inflated.length);
 	return true;
 }
 

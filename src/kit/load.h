@@ -35,8 +35,9 @@ struct LoadedFile {
 bool looks_like_stream(bytes file);
 
 // The blocks of the container in `file`, walked by their stated lengths as
-// the container reader walks them, each inflated on its own.
-std::vector<BlockInfo> list_blocks(bytes file);
+// the container reader walks them, each inflated on its own into `scratch`
+// (of the driver's stream capacity).
+std::vector<BlockInfo> list_blocks(bytes file, mut_bytes scratch);
 
 // Takes `file` (the bytes of the file `name`) as a container or a stream.
 // False with `error` set only when LZO cannot start. Throws std::bad_alloc.
