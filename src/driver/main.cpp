@@ -2,5 +2,5 @@
 
 int main(int argc, char** argv)
 {
-	return kestrun::run_batch(argc, argv);
+	return kestrun::run_command_line(std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc));
 }
