@@ -208,10 +208,11 @@ bool make_directory(const std::string& path, std::string& error)
 	if (::CreateDirectoryW(target.c_str(), nullptr))
 		return true;
 	const DWORD code = ::GetLastError();
-	// "Already exists" is said of a file as well as of a folder.
+	// "Already exists" is said of a file as well as of a folder, and a
+	// folder that exists may still be refused for other reasons (a
+	// read-only volume): what stands there decides.
 	const DWORD attributes = ::GetFileAttributesW(target.c_str());
-	if (code == ERROR_ALREADY_EXISTS && attributes != INVALID_FILE_ATTRIBUTES &&
-	    (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+	if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
 		return true;
 	error = system_error("cannot create directory", code);
 	return false;
