@@ -107,27 +107,32 @@ public:
 	{
 		HANDLE handle = handle_;
 		handle_ = INVALID_HANDLE_VALUE;
-		return ::CloseHandle(handle) != 0;
+		return handle == INVALID_HANDLE_VALUE || ::CloseHandle(handle) != 0;
 	}
 
 private:
 	HANDLE handle_;
 };
 
-// Owns a temporary file until it is moved into place.
+// Owns a temporary file, open for writing, until it is moved into place.
+// Windows deletes no file that is open, so the handle closes first.
 class TemporaryFile {
 public:
-	explicit TemporaryFile(std::wstring path) : path_(std::move(path)) {}
+	TemporaryFile(HANDLE handle, std::wstring path) : handle_(handle), path_(std::move(path)) {}
 	TemporaryFile(const TemporaryFile&) = delete;
 	TemporaryFile& operator=(const TemporaryFile&) = delete;
 	~TemporaryFile()
 	{
+		handle_.close();
 		if (!path_.empty())
 			::DeleteFileW(path_.c_str());
 	}
+	Handle& handle() { return handle_; }
+	const std::wstring& path() const { return path_; }
 	void release() { path_.clear(); }
 
 private:
+	Handle handle_;
 	std::wstring path_;
 };
 
@@ -304,19 +309,19 @@ bool read_whole_file(const std::string& path, FileBytes& file, std::string& erro
 
 bool write_file_atomically(const std::string& folder, const std::string& name, bytes data, std::string& error)
 {
-	std::wstring temporary_path;
-	Handle handle(create_temporary(system_path(folder.empty() ? "." : folder), temporary_path));
-	if (handle.get() == INVALID_HANDLE_VALUE) {
+	std::wstring path;
+	HANDLE created = create_temporary(system_path(folder.empty() ? "." : folder), path);
+	if (created == INVALID_HANDLE_VALUE) {
 		error = system_error("cannot create a file in the output folder", ::GetLastError());
 		return false;
 	}
-	TemporaryFile temporary(temporary_path);
-	if (!write_all(handle.get(), data) || !handle.close()) {
+	TemporaryFile temporary(created, path);
+	if (!write_all(temporary.handle().get(), data) || !temporary.handle().close()) {
 		error = system_error("cannot write output", ::GetLastError());
 		return false;
 	}
 	const std::string target = join_path(folder, name);
-	if (!::MoveFileExW(temporary_path.c_str(), system_path(target).c_str(), MOVEFILE_REPLACE_EXISTING)) {
+	if (!::MoveFileExW(temporary.path().c_str(), system_path(target).c_str(), MOVEFILE_REPLACE_EXISTING)) {
 		const DWORD code = ::GetLastError();
 		error = system_error(("cannot replace " + target).c_str(), code);
 		return false;
