@@ -4,7 +4,7 @@ BUILD ?= build
 CMAKE_FLAGS ?=
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all setup configure build test demo install clean fuzz bench
+.PHONY: all setup configure build test demo install clean fuzz bench windows windows-test dist
 
 all: build
 
@@ -27,7 +27,7 @@ install: build
 	cmake --install $(BUILD) --prefix $(PREFIX)
 
 clean:
-	rm -rf $(BUILD)
+	rm -rf $(BUILD) build-win64 build-win32 build-dist dist
 
 # Runs each libFuzzer harness for FUZZ_SECONDS (default 60) and prints the
 # executions it made.
@@ -40,3 +40,30 @@ fuzz:
 bench:
 	@scripts/setup.sh libbenchmark-dev lzop time
 	@scripts/bench.sh
+
+# Cross-builds build-win64/kestrun.exe and build-win32/kestrun.exe with
+# mingw-w64.
+WINDOWS_PACKAGES = g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
+WINE_PACKAGES = wine wine64 wine32:i386
+windows:
+	@scripts/setup.sh $(WINDOWS_PACKAGES)
+	cmake -S . -B build-win64 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake $(CMAKE_FLAGS)
+	cmake --build build-win64 -j $(JOBS) --target kestrun
+	cmake -S . -B build-win32 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-i686.cmake $(CMAKE_FLAGS)
+	cmake --build build-win32 -j $(JOBS) --target kestrun
+
+# The Windows builds' tests under wine, and the comparison with the Linux
+# build.
+# Wine is installed before the builds are configured: it runs their tests.
+windows-test: build
+	@scripts/setup.sh $(WINDOWS_PACKAGES) $(WINE_PACKAGES)
+	cmake -S . -B build-win64 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake $(CMAKE_FLAGS)
+	cmake --build build-win64 -j $(JOBS)
+	cmake -S . -B build-win32 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-i686.cmake $(CMAKE_FLAGS)
+	cmake --build build-win32 -j $(JOBS)
+	BUILD=$(BUILD) scripts/windows_tests.sh
+
+# The release packages in dist/: two Windows zips and a Debian package.
+dist: windows
+	@scripts/setup.sh dpkg-dev
+	JOBS=$(JOBS) scripts/dist.sh

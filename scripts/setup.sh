@@ -29,5 +29,9 @@ else
 fi
 
 echo "Installing: ${missing[*]}"
+# A package for 32-bit x86 (wine32:i386) needs that architecture enabled.
+if [[ " ${missing[*]}" == *":i386"* ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+	"${sudo[@]}" dpkg --add-architecture i386
+fi
 "${sudo[@]}" apt-get update -qq
 DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq "${missing[@]}"

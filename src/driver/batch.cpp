@@ -1,5 +1,7 @@
 #include "driver/driver.h"
 
+#include "driver/platform.h"
+
 #include "container/container.h"
 #include "geometry/geometry.h"
 
@@ -33,22 +35,32 @@ void report_container(const std::string& name, const ContainerResult& result)
 void report_geometry(const std::string& name, const GeometryReport& problem)
 {
 	std::string what = "geometry at stream offset " + std::to_string(problem.offset) + ": " +
-	                   geometry_problem_name(problem.problem);
+	                   geometry_report_text(problem);
 	if (leaves_geometry_unconverted(problem.problem))
 		what += "; left unconverted";
 	report(name, what);
 }
 
-// Reads, inflates, converts and writes one file. Returns false when anything
-// about it failed; the reason has been reported.
-bool process_file(const std::string& name, const std::string& output_directory)
+// Writes one result into the output folder; false when it failed, which has
+// been reported.
+bool write_result(const std::string& output_folder, const std::string& name, bytes data)
+{
+	std::string error;
+	if (write_file_atomically(output_folder, name, data, error))
+		return true;
+	report(name, error);
+	return false;
+}
+
+// Reads, inflates, converts and writes the file `name` of `folder`. Returns
+// false when anything about it failed; the reason has been reported.
+bool convert_file(const std::string& folder, const std::string& name, const std::string& output_folder)
 {
 	std::printf("Processing file %s...\n", name.c_str());
-	const bool model = is_model_name(name);
 
 	FileBytes input;
 	std::string error;
-	if (!read_whole_file(name, input, error)) {
+	if (!read_whole_file(join_path(folder, name), input, error)) {
 		report(name, error + "; skipped");
 		return false;
 	}
@@ -57,36 +69,29 @@ bool process_file(const std::string& name, const std::string& output_directory)
 	// no need to clear it.
 	auto stream = std::make_unique_for_overwrite<std::uint8_t[]>(stream_capacity);
 	const ContainerResult inflated = decompress_container(input.view(), mut_bytes(stream.get(), stream_capacity));
-	bool ok = inflated.problem == ContainerProblem::none;
-	if (!ok)
+	const bool inflated_whole = inflated.problem == ContainerProblem::none;
+	if (!inflated_whole)
 		report_container(name, inflated);
 	input = {}; // release it now, not at the end of the file
 
-	bytes result(stream.get(), inflated.length);
-	std::vector<std::uint8_t> converted;
-	if (model) {
-		std::vector<GeometryReport> problems;
-		// The converter takes the stream buffer over and works in it, so a
-		// file never holds more than that buffer and the converted stream.
-		converted = convert_stream(std::move(stream), inflated.length, problems);
-		for (const GeometryReport& problem : problems)
-			report_geometry(name, problem);
-		ok = ok && problems.empty();
-		result = converted;
-	}
+	if (!is_model_name(name))
+		return write_result(output_folder, name, bytes(stream.get(), inflated.length)) && inflated_whole;
 
-	if (!write_file_atomically(output_directory, name, result, error)) {
-		report(name, error);
-		return false;
-	}
-	return ok;
+	std::vector<GeometryReport> problems;
+	// The converter takes the stream buffer over and works in it, so a file
+	// never holds more than that buffer and the converted stream.
+	const std::vector<std::uint8_t> converted = convert_stream(std::move(stream), inflated.length, problems);
+	for (const GeometryReport& problem : problems)
+		report_geometry(name, problem);
+	return write_result(output_folder, name, converted) && inflated_whole && problems.empty();
 }
 
-int run_files(const std::vector<std::string>& names, const std::string& output_directory)
+// Converts every file of `names` and prints the closing line.
+int convert_files(const std::string& folder, const std::vector<std::string>& names, const std::string& output_folder)
 {
 	unsigned failed = 0;
 	for (const std::string& name : names)
-		if (!process_file(name, output_directory))
+		if (!convert_file(folder, name, output_folder))
 			failed++;
 	if (failed > 0) {
 		std::printf("conversion finished with errors in %u file(s)...\n", failed);
@@ -96,7 +101,8 @@ int run_files(const std::vector<std::string>& names, const std::string& output_d
 	return exit_done;
 }
 
-int run(const std::string& argument)
+// Everything the argument asks for, from the banner to the closing line.
+int convert_argument(const std::string& folder, const std::string& argument)
 {
 	std::printf("kestrun starting...\n");
 	if (lzo_init() != LZO_E_OK) {
@@ -104,48 +110,40 @@ int run(const std::string& argument)
 		return exit_lzo_failed;
 	}
 
-	const std::optional<std::string> cwd = current_directory();
-	std::string output_directory = cwd.value_or("");
-	if (!output_directory.empty() && output_directory.back() != '/')
-		output_directory += '/';
-	output_directory += "output";
+	const std::string output_folder = join_path(folder, "output");
 	std::string error;
-	if (!make_directory(output_directory, error)) {
-		std::printf("Cannot create output directory %s...\n", output_directory.c_str());
+	if (!make_directory(output_folder, error)) {
+		std::printf("Cannot create output directory %s...\n", output_folder.c_str());
 		return exit_failed;
 	}
 
 	if (argument == "*") {
-		std::vector<std::string> names = find_files("*.dff");
-		std::vector<std::string> textures = find_files("*.txd");
+		std::vector<std::string> names = find_files(folder, "*.dff");
+		std::vector<std::string> textures = find_files(folder, "*.txd");
 		names.insert(names.end(), textures.begin(), textures.end());
 		if (names.empty()) {
 			std::printf("Neither .DFF nor .TXD files found in current directory...\n");
 			return exit_no_input;
 		}
-		return run_files(names, output_directory);
+		return convert_files(folder, names, output_folder);
 	}
 
-	// Any other argument names one file: the first match of the pattern.
-	std::vector<std::string> matches = find_files(argument);
+	// Any other argument names one file.
+	const std::vector<std::string> matches = find_files(folder, argument);
 	if (matches.empty()) {
 		std::printf("No file matching %s found in current directory...\n", argument.c_str());
 		return exit_no_input;
 	}
-	matches.resize(1);
-	return run_files(matches, output_directory);
+	return convert_files(folder, {select_named_file(matches, argument)}, output_folder);
 }
 
 } // namespace
 
-int run_batch(int argc, char** argv)
+int run_in_folder(const std::string& folder, const std::string& argument)
 {
-	if (argc != 2)
-		return exit_done;
-	prepare_process();
 	int status;
 	try {
-		status = run(argv[1]);
+		status = convert_argument(folder, argument);
 	} catch (const std::bad_alloc&) {
 		std::printf("out of memory\n");
 		status = exit_out_of_memory;
@@ -154,6 +152,15 @@ int run_batch(int argc, char** argv)
 	if (std::fflush(stdout) != 0 && status == exit_done)
 		status = exit_failed;
 	return status;
+}
+
+int run_command_line(const std::vector<std::string>& arguments)
+{
+	if (arguments.size() != 1)
+		return exit_done;
+	report_file_size_limit_as_error();
+	keep_freed_buffers_for_reuse();
+	return run_in_folder(current_directory().value_or(""), arguments[0]);
 }
 
 } // namespace kestrun

@@ -60,4 +60,10 @@ void sort_names(std::vector<std::string>& names)
 		names[k] = std::move(keyed[k].second);
 }
 
+const std::string& select_named_file(const std::vector<std::string>& matches, std::string_view argument)
+{
+	const auto exact = std::find(matches.begin(), matches.end(), argument);
+	return exact != matches.end() ? *exact : matches.front();
+}
+
 } // namespace kestrun

@@ -1,6 +1,7 @@
 // `kestrun-kit check FILE...`: one line per finding, a summary, and an exit
 // status that says whether any file has an error.
 #include "kit/check.h"
+#include "kestrun_version.h"
 #include "kit/commands.h"
 #include "kit/load.h"
 

@@ -1,5 +1,6 @@
 // `kestrun-kit inspect FILE...`: the chunk tree, one line per chunk, with
 // what the reader decodes of it; for a container also its blocks.
+#include "kestrun_version.h"
 #include "kit/commands.h"
 #include "kit/load.h"
 #include "stream/stream.h"

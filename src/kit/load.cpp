@@ -1,6 +1,6 @@
 #include "kit/load.h"
 
-#include "driver/driver.h"
+#include "driver/platform.h"
 #include "stream/stream.h"
 
 #include <filesystem>

@@ -1,5 +1,6 @@
 // kestrun-kit: looks inside console and converted model files and texture
 // dictionaries, checks them, and fixes what readers stumble on.
+#include "kestrun_version.h"
 #include "kit/commands.h"
 
 #include <CLI/CLI.hpp>

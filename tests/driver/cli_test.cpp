@@ -4,7 +4,6 @@
 #include "support/run_binary.h"
 
 #include <filesystem>
-#include <fstream>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -117,6 +116,27 @@ TEST(Cli, NamedFileOrPatternTakesTheFirstMatchOnly)
 	EXPECT_EQ(dir.read("output/carDff"), model(1).stream); // capital D: not a model
 }
 
+// A name given exactly is that file, even where a pattern would meet another
+// spelling of it first; a pattern still takes its first match.
+TEST(Cli, ExactNameIsTakenBeforeOtherCaseSpellings)
+{
+	ScratchDir dir;
+	dir.write("car.dff", model(0).container);
+	dir.write("car.DFF", model(1).container);
+	if (dir.list("").size() != 2)
+		GTEST_SKIP() << "this file system folds the case of names";
+	RunResult r = run_kestrun(dir.path(), {"car.dff"});
+	EXPECT_EQ(r.status, 0);
+	EXPECT_EQ(r.out, banner + processing({"car.dff"}) + success);
+	EXPECT_EQ(dir.read("output/car.dff"), model(0).expected);
+	EXPECT_EQ(dir.list("output"), (std::vector<std::string>{"car.dff"}));
+
+	r = run_kestrun(dir.path(), {"car.*"});
+	EXPECT_EQ(r.out, banner + processing({"car.DFF"}) + success);
+	r = run_kestrun(dir.path(), {"CAR.dff"}); // no exact name: the first match
+	EXPECT_EQ(r.out, banner + processing({"car.DFF"}) + success);
+}
+
 TEST(Cli, ExistingOutputIsReplaced)
 {
 	ScratchDir dir;
@@ -187,8 +207,8 @@ TEST(Cli, OutputFolderCannotBeCreated)
 	dir.write("a.dff", model(0).container);
 	RunResult r = run_kestrun(dir.path(), {"*"});
 	EXPECT_EQ(r.status, 1);
-	const std::string cwd = std::filesystem::canonical(dir.path()).string();
-	EXPECT_EQ(r.out, banner + "Cannot create output directory " + cwd + "/output...\n");
+	const std::string output = path_as_the_binary_names_it(std::filesystem::canonical(dir.path()) / "output");
+	EXPECT_EQ(r.out, banner + "Cannot create output directory " + output + "...\n");
 }
 
 TEST(Cli, DirectoryWhereAnOutputMustGo)
@@ -207,6 +227,8 @@ TEST(Cli, DirectoryWhereAnOutputMustGo)
 
 TEST(Cli, DiskFullKeepsTheEarlierOutputAndLeavesNoPartialFile)
 {
+	if (testing_windows_binary())
+		GTEST_SKIP() << "Windows has no file-size limit to stand in for a full disk";
 	ScratchDir dir;
 	dir.write("a.txd", dictionary().container);
 	std::filesystem::create_directory(dir.path() / "output");
@@ -222,36 +244,6 @@ TEST(Cli, DiskFullKeepsTheEarlierOutputAndLeavesNoPartialFile)
 	EXPECT_EQ(dir.list("output"), (std::vector<std::string>{"a.txd"}));
 }
 
-#if defined(__SANITIZE_ADDRESS__)
-#define KESTRUN_ASAN 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define KESTRUN_ASAN 1
-#endif
-#endif
-
-TEST(Cli, OutOfMemoryStopsAtOnce)
-{
-#ifdef KESTRUN_ASAN
-	GTEST_SKIP() << "the address sanitizer reserves more address space than the limit allows";
-#endif
-	ScratchDir dir;
-	dir.write("a.txd", dictionary().container);
-	dir.write("c.txd", dictionary().container);
-	{
-		// A sparse file: large to allocate, free to store.
-		std::ofstream big(dir.path() / "b.txd");
-	}
-	std::filesystem::resize_file(dir.path() / "b.txd", std::uint64_t(1) << 31);
-	RunOptions limited;
-	limited.address_space_limit = std::uint64_t(256) << 20;
-	RunResult r = run_kestrun(dir.path(), {"*"}, limited);
-	EXPECT_EQ(r.status, 3);
-	EXPECT_EQ(r.out, banner + processing({"a.txd", "b.txd"}) + "out of memory\n");
-	EXPECT_EQ(dir.read("output/a.txd"), dictionary().stream);
-	EXPECT_EQ(dir.list("output"), (std::vector<std::string>{"a.txd"}));
-}
-
 TEST(Cli, UnreadableInputIsSkipped)
 {
 	if (::geteuid() == 0)
@@ -261,7 +253,10 @@ TEST(Cli, UnreadableInputIsSkipped)
 	std::filesystem::permissions(dir.path() / "a.txd", std::filesystem::perms::none);
 	RunResult r = run_kestrun(dir.path(), {"*"});
 	EXPECT_EQ(r.status, 1);
-	EXPECT_EQ(r.err, "a.txd: cannot open: Permission denied; skipped\n");
+	if (testing_windows_binary()) // the system's own words
+		EXPECT_TRUE(r.err.starts_with("a.txd: cannot open: ") && r.err.ends_with("; skipped\n")) << r.err;
+	else
+		EXPECT_EQ(r.err, "a.txd: cannot open: Permission denied; skipped\n");
 	EXPECT_FALSE(dir.exists("output/a.txd"));
 }
 

@@ -3,14 +3,11 @@
 // costs no other file its result, and the run ends with status 1 and the
 // "finished with errors" line.
 #include "container/container.h"
-#include "driver/driver.h"
 #include "samples/samples.h"
 #include "support/run_binary.h"
 
 #include <filesystem>
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 using namespace kestrun;
 using namespace kestrun::samples;
@@ -46,52 +43,6 @@ bool names_file(const std::string& err, const std::string& name)
 		if (line.rfind(name + ": ", 0) == 0)
 			return true;
 	return false;
-}
-
-// The input vanishing between the search and the read cannot be timed from
-// outside the process; what the batch then meets is a name that no longer
-// opens, and read_whole_file() must say so instead of handing back data.
-TEST(Fault, InputGoneBeforeTheReadIsAnErrorNotData)
-{
-	ScratchDir dir;
-	const std::filesystem::path previous = std::filesystem::current_path();
-	std::filesystem::current_path(dir.path());
-	std::filesystem::create_symlink("removed.txd", "link.txd");
-	std::filesystem::create_directory("now-a-folder.txd");
-
-	FileBytes data;
-	std::string error;
-	EXPECT_FALSE(read_whole_file("gone.txd", data, error));
-	EXPECT_EQ(error, "cannot open: No such file or directory");
-	EXPECT_FALSE(read_whole_file("link.txd", data, error));
-	EXPECT_EQ(error, "cannot open: No such file or directory");
-	EXPECT_FALSE(read_whole_file("now-a-folder.txd", data, error));
-	EXPECT_EQ(error, "not a regular file");
-
-	// Neither is found by a search either: nothing to do, not a failure.
-	EXPECT_TRUE(find_files("*.txd").empty());
-	std::filesystem::current_path(previous);
-}
-
-// A file that holds fewer bytes than its size says, as when it is cut short
-// while being read. Kernel attribute files report a whole page and hold a
-// line; the input is a link to one.
-TEST(Fault, InputShorterThanItsSizeIsSkipped)
-{
-	const std::filesystem::path source = "/sys/devices/system/cpu/online";
-	struct stat st;
-	if (::stat(source.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size != 4096)
-		GTEST_SKIP() << source << " is not a page-sized attribute file here";
-	ScratchDir dir;
-	std::filesystem::create_symlink(source, dir.path() / "cpu.txd");
-	dir.write("good.txd", samples()[3].container);
-	RunResult r = run_kestrun(dir.path(), {"*"});
-	EXPECT_EQ(r.status, 1);
-	EXPECT_EQ(r.out, banner + "Processing file cpu.txd...\nProcessing file good.txd...\n" + failed(1));
-	EXPECT_EQ(r.err.rfind("cpu.txd: file shrank while being read: got ", 0), 0u) << r.err;
-	EXPECT_NE(r.err.find(" of 4096 bytes; skipped\n"), std::string::npos) << r.err;
-	EXPECT_EQ(dir.list("output"), (std::vector<std::string>{"good.txd"}));
-	EXPECT_EQ(dir.read("output/good.txd"), samples()[3].stream);
 }
 
 // A sparse file of 4 GiB costs no disk; it must be turned down by its size,

@@ -5,8 +5,6 @@
 #include <fcntl.h>
 #include <fstream>
 #include <iterator>
-#include <random>
-#include <stdexcept>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -14,66 +12,51 @@
 #ifndef KESTRUN_BINARY
 #define KESTRUN_BINARY "kestrun"
 #endif
-#ifndef KESTRUN_KIT_BINARY
-#define KESTRUN_KIT_BINARY "kestrun-kit"
-#endif
 
 namespace fs = std::filesystem;
 
 namespace kestrun::testing {
-
-ScratchDir::ScratchDir()
-{
-	std::string pattern = (fs::temp_directory_path() / "kestrun-test-XXXXXX").string();
-	if (!::mkdtemp(pattern.data()))
-		throw std::runtime_error("cannot create a scratch folder");
-	path_ = pattern;
-}
-
-ScratchDir::~ScratchDir()
-{
-	std::error_code ignored;
-	// Tests may leave folders without write permission behind.
-	fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add, ignored);
-	fs::remove_all(path_, ignored);
-}
-
-void ScratchDir::write(const std::string& name, const std::vector<std::uint8_t>& data) const
-{
-	std::ofstream out(path_ / name, std::ios::binary | std::ios::trunc);
-	out.write(reinterpret_cast<const char*>(data.data()), std::streamsize(data.size()));
-}
-
-std::vector<std::uint8_t> ScratchDir::read(const std::string& name) const
-{
-	std::ifstream in(path_ / name, std::ios::binary);
-	return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-bool ScratchDir::exists(const std::string& name) const
-{
-	return fs::exists(path_ / name);
-}
-
-std::vector<std::string> ScratchDir::list(const std::string& folder) const
-{
-	std::vector<std::string> names;
-	std::error_code ignored;
-	for (const auto& entry : fs::directory_iterator(path_ / folder, ignored))
-		names.push_back(entry.path().filename().string());
-	std::sort(names.begin(), names.end());
-	return names;
-}
 
 namespace {
 
 std::string slurp(const fs::path& path)
 {
 	std::ifstream in(path, std::ios::binary);
-	return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+	std::string text(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>{});
+	if (testing_windows_binary()) {
+		std::string::size_type at = 0;
+		while ((at = text.find("\r\n", at)) != std::string::npos)
+			text.erase(at, 1);
+	}
+	return text;
 }
 
-RunResult run_program(const char* program, const fs::path& dir, const std::vector<std::string>& args,
+std::string binary_under_test()
+{
+	const char* chosen = std::getenv("KESTRUN_TEST_BINARY");
+	return chosen && *chosen ? chosen : KESTRUN_BINARY;
+}
+
+} // namespace
+
+bool testing_windows_binary()
+{
+	const char* windows = std::getenv("KESTRUN_TEST_WINDOWS");
+	return windows && std::string(windows) == "1";
+}
+
+std::string path_as_the_binary_names_it(const fs::path& path)
+{
+	if (!testing_windows_binary())
+		return path.string();
+	std::string windows = "Z:" + fs::absolute(path).string();
+	std::replace(windows.begin(), windows.end(), '/', '\\');
+	return windows;
+}
+
+namespace {
+
+RunResult run_program(const std::string& program, const fs::path& dir, const std::vector<std::string>& args,
                       const RunOptions& options)
 {
 	// Capture through files beside the scratch folder, not inside it, so the
@@ -94,13 +77,9 @@ RunResult run_program(const char* program, const fs::path& dir, const std::vecto
 		int err = ::open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
 		if (out < 0 || err < 0 || ::dup2(out, 1) < 0 || ::dup2(err, 2) < 0 || ::chdir(dir.c_str()) != 0)
 			::_exit(127);
-		if (options.file_size_limit) {
+		if (options.file_size_limit && !testing_windows_binary()) {
 			rlimit limit{rlim_t(*options.file_size_limit), rlim_t(*options.file_size_limit)};
 			::setrlimit(RLIMIT_FSIZE, &limit);
-		}
-		if (options.address_space_limit) {
-			rlimit limit{rlim_t(*options.address_space_limit), rlim_t(*options.address_space_limit)};
-			::setrlimit(RLIMIT_AS, &limit);
 		}
 		::execv(argv[0], argv.data());
 		::_exit(127);
@@ -118,7 +97,7 @@ RunResult run_program(const char* program, const fs::path& dir, const std::vecto
 
 RunResult run_kestrun(const fs::path& dir, const std::vector<std::string>& args, const RunOptions& options)
 {
-	return run_program(KESTRUN_BINARY, dir, args, options);
+	return run_program(binary_under_test(), dir, args, options);
 }
 
 RunResult run_kestrun_kit(const fs::path& dir, const std::vector<std::string>& args)

@@ -1,6 +1,8 @@
 // Running the real kestrun binary in a scratch folder.
 #pragma once
 
+#include "support/scratch_dir.h"
+
 #include <cstdint>
 #include <filesystem>
 #include <optional>
@@ -9,26 +11,6 @@
 
 namespace kestrun::testing {
 
-// A fresh folder under the system's temporary folder, removed with
-// everything in it when the object goes.
-class ScratchDir {
-public:
-	ScratchDir();
-	~ScratchDir();
-	ScratchDir(const ScratchDir&) = delete;
-	ScratchDir& operator=(const ScratchDir&) = delete;
-	const std::filesystem::path& path() const { return path_; }
-
-	void write(const std::string& name, const std::vector<std::uint8_t>& data) const;
-	std::vector<std::uint8_t> read(const std::string& name) const;
-	bool exists(const std::string& name) const;
-	// Names of the entries of a subfolder, sorted.
-	std::vector<std::string> list(const std::string& folder) const;
-
-private:
-	std::filesystem::path path_;
-};
-
 struct RunResult {
 	int status = -1; // exit status, or -1 when the process did not exit normally
 	std::string out;
@@ -36,11 +18,22 @@ struct RunResult {
 };
 
 struct RunOptions {
-	std::optional<std::uint64_t> file_size_limit;     // RLIMIT_FSIZE for the child
-	std::optional<std::uint64_t> address_space_limit; // RLIMIT_AS for the child
+	std::optional<std::uint64_t> file_size_limit; // RLIMIT_FSIZE for the child
 };
 
-// Runs the binary with `args` (program name not included) inside `dir`.
+// Whether the binary under test is a Windows build (KESTRUN_TEST_WINDOWS=1):
+// it has no resource limits, and it gives paths in its own form.
+bool testing_windows_binary();
+
+// `path` as the binary under test names it: itself, or for a Windows build
+// under wine the drive Z: form, Z:\tmp\x for /tmp/x.
+std::string path_as_the_binary_names_it(const std::filesystem::path& path);
+
+// Runs the binary with `args` (program name not included) inside `dir`. The
+// binary is the one built beside the tests, or the program that the
+// environment variable KESTRUN_TEST_BINARY names (such as a wrapper that runs
+// a Windows build under wine). A Windows build's CRLF line ends are turned
+// into LF in `out` and `err`.
 RunResult run_kestrun(const std::filesystem::path& dir, const std::vector<std::string>& args,
                       const RunOptions& options = {});
 

@@ -1,4 +1,6 @@
-// POSIX side of the platform layer.
+// The platform layer on POSIX.
+#include "driver/platform.h"
+
 #include "driver/driver.h"
 
 #include <cerrno>
@@ -93,9 +95,13 @@ bool write_all(int fd, bytes data)
 
 } // namespace
 
-void prepare_process()
+void report_file_size_limit_as_error()
 {
 	std::signal(SIGXFSZ, SIG_IGN);
+}
+
+void keep_freed_buffers_for_reuse()
+{
 #if defined(__GLIBC__)
 	// Every file takes buffers of a few megabytes and gives them back. By
 	// default glibc maps each from the system afresh and unmaps it on
@@ -117,6 +123,15 @@ std::optional<std::string> current_directory()
 	return std::string(buffer.data());
 }
 
+std::string join_path(const std::string& folder, const std::string& name)
+{
+	if (folder.empty())
+		return name;
+	if (folder.back() == '/')
+		return folder + name;
+	return folder + '/' + name;
+}
+
 bool make_directory(const std::string& path, std::string& error)
 {
 	if (::mkdir(path.c_str(), 0777) == 0)
@@ -130,10 +145,11 @@ bool make_directory(const std::string& path, std::string& error)
 	return false;
 }
 
-std::vector<std::string> find_files(std::string_view pattern)
+std::vector<std::string> find_files(const std::string& folder, std::string_view pattern)
 {
 	std::vector<std::string> names;
-	const std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir("."), ::closedir);
+	const std::string listed = folder.empty() ? "." : folder;
+	const std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(listed.c_str()), ::closedir);
 	if (!dir)
 		return names;
 	while (const dirent* entry = ::readdir(dir.get())) {
@@ -141,22 +157,29 @@ std::vector<std::string> find_files(std::string_view pattern)
 		if (name == "." || name == ".." || !wildcard_match(pattern, name))
 			continue;
 		struct stat st;
-		if (::stat(entry->d_name, &st) == 0 && S_ISREG(st.st_mode))
+		if (::stat(join_path(folder, entry->d_name).c_str(), &st) == 0 && S_ISREG(st.st_mode))
 			names.emplace_back(name);
 	}
 	sort_names(names);
 	return names;
 }
 
-bool read_whole_file(const std::string& name, FileBytes& file, std::string& error)
+InputFile::~InputFile()
 {
-	Descriptor fd(::open(name.c_str(), O_RDONLY | O_CLOEXEC));
-	if (fd.get() < 0) {
+	if (handle_ >= 0)
+		::close(int(handle_));
+}
+
+bool open_input(const std::string& path, InputFile& file, std::string& error)
+{
+	const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+	if (fd < 0) {
 		error = system_error("cannot open");
 		return false;
 	}
+	file.handle_ = fd;
 	struct stat st;
-	if (::fstat(fd.get(), &st) != 0) {
+	if (::fstat(fd, &st) != 0) {
 		error = system_error("cannot determine size");
 		return false;
 	}
@@ -168,12 +191,18 @@ bool read_whole_file(const std::string& name, FileBytes& file, std::string& erro
 		error = "file is 4 GiB or larger";
 		return false;
 	}
+	file.size_ = std::uint64_t(st.st_size);
+	return true;
+}
+
+bool read_input(InputFile& file, FileBytes& bytes_read, std::string& error)
+{
 	// Every byte is read before it is used, so the buffer is not cleared.
-	file.size = std::size_t(st.st_size);
-	file.data = std::make_unique_for_overwrite<std::uint8_t[]>(file.size);
+	bytes_read.size = std::size_t(file.size_);
+	bytes_read.data = std::make_unique_for_overwrite<std::uint8_t[]>(bytes_read.size);
 	std::size_t done = 0;
-	while (done < file.size) {
-		ssize_t n = ::read(fd.get(), file.data.get() + done, file.size - done);
+	while (done < bytes_read.size) {
+		ssize_t n = ::read(int(file.handle_), bytes_read.data.get() + done, bytes_read.size - done);
 		if (n < 0 && errno == EINTR)
 			continue;
 		if (n < 0) {
@@ -182,7 +211,7 @@ bool read_whole_file(const std::string& name, FileBytes& file, std::string& erro
 		}
 		if (n == 0) {
 			error = "file shrank while being read: got " + std::to_string(done) + " of " +
-			        std::to_string(file.size) + " bytes";
+			        std::to_string(bytes_read.size) + " bytes";
 			return false;
 		}
 		done += std::size_t(n);
@@ -190,9 +219,15 @@ bool read_whole_file(const std::string& name, FileBytes& file, std::string& erro
 	return true;
 }
 
-bool write_file_atomically(const std::string& directory, const std::string& name, bytes data, std::string& error)
+bool read_whole_file(const std::string& path, FileBytes& file, std::string& error)
 {
-	std::string pattern = directory + "/.kestrun-XXXXXX";
+	InputFile input;
+	return open_input(path, input, error) && read_input(input, file, error);
+}
+
+bool write_file_atomically(const std::string& folder, const std::string& name, bytes data, std::string& error)
+{
+	std::string pattern = join_path(folder, ".kestrun-XXXXXX");
 	std::vector<char> path(pattern.begin(), pattern.end());
 	path.push_back('\0');
 	Descriptor fd(::mkstemp(path.data()));
@@ -209,7 +244,7 @@ bool write_file_atomically(const std::string& directory, const std::string& name
 		error = system_error("cannot write output");
 		return false;
 	}
-	const std::string target = directory + "/" + name;
+	const std::string target = join_path(folder, name);
 	if (::rename(path.data(), target.c_str()) != 0) {
 		error = system_error(("cannot replace " + target).c_str());
 		return false;

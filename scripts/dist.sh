@@ -1,0 +1,75 @@
+#!/usr/bin/env bash
+# Builds the release packages into dist/ and checks what each one holds:
+#   dist/kestrun-VERSION-win64.zip, dist/kestrun-VERSION-win32.zip
+#     the exes, README.txt, LICENSE.txt, THIRD-PARTY-NOTICES.txt (CRLF lines)
+#   dist/kestrun_VERSION_amd64.deb (CPack; its dependencies from the build)
+# Expects `make windows` to have configured build-win64 and build-win32.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+jobs=${JOBS:-$(nproc)}
+rm -rf dist
+mkdir -p dist
+
+# Linux: a Release build without tests, packaged by CPack.
+cmake -S . -B build-dist -DCMAKE_BUILD_TYPE=Release -DKESTRUN_TESTS=OFF >/dev/null
+version=$(sed -n 1p build-dist/release.txt)
+read -r -a linux_programs <<<"$(sed -n 2p build-dist/release.txt | tr ';' ' ')"
+cmake --build build-dist -j "$jobs" --target "${linux_programs[@]}" >/dev/null
+(cd build-dist && cpack -G DEB >/dev/null)
+
+crlf() { sed 's/\r*$/\r/' "$1" >"$2"; }
+
+for target in win64 win32; do
+	build=build-$target
+	read -r -a programs <<<"$(sed -n 2p "$build/release.txt" | tr ';' ' ')"
+	cmake --build "$build" -j "$jobs" --target "${programs[@]}" >/dev/null
+	name=kestrun-$version-$target
+	stage=dist/stage/$name
+	mkdir -p "$stage"
+	strip=$(grep -m1 '^CMAKE_STRIP:' "$build/CMakeCache.txt" | cut -d= -f2)
+	for program in "${programs[@]}"; do
+		"$strip" -o "$stage/$program.exe" "$build/$program.exe"
+	done
+	crlf README.md "$stage/README.txt"
+	crlf LICENSE "$stage/LICENSE.txt"
+	crlf THIRD-PARTY-NOTICES "$stage/THIRD-PARTY-NOTICES.txt"
+	(cd dist/stage && cmake -E tar cf "../$name.zip" --format=zip "$name")
+done
+rm -rf dist/stage
+
+# What each package must hold, and nothing else.
+fail=0
+check() { # PACKAGE EXPECTED ACTUAL
+	if [ "$2" != "$3" ]; then
+		echo "dist: $1 holds:" >&2
+		echo "$3" >&2
+		echo "expected:" >&2
+		echo "$2" >&2
+		fail=1
+	fi
+}
+for target in win64 win32; do
+	name=kestrun-$version-$target
+	read -r -a programs <<<"$(sed -n 2p "build-$target/release.txt" | tr ';' ' ')"
+	expected=$( (echo "$name/"; for p in "${programs[@]}"; do echo "$name/$p.exe"; done
+		printf '%s\n' "$name/LICENSE.txt" "$name/README.txt" "$name/THIRD-PARTY-NOTICES.txt") | sort)
+	actual=$(cd dist && cmake -E tar tf "$name.zip" | sort)
+	check "$name.zip" "$expected" "$actual"
+	# Windows line ends in the texts.
+	(cd dist && mkdir -p check && cd check && cmake -E tar xf "../$name.zip")
+	grep -q $'\r$' "dist/check/$name/README.txt" || { echo "dist: $name README.txt lacks CRLF" >&2; fail=1; }
+	rm -rf dist/check
+done
+
+deb=dist/kestrun_${version}_amd64.deb
+expected=$( (for p in "${linux_programs[@]}"; do echo "./usr/bin/$p"; done
+	printf '%s\n' ./usr/share/doc/kestrun/LICENSE ./usr/share/doc/kestrun/README.md \
+		./usr/share/doc/kestrun/THIRD-PARTY-NOTICES) | sort)
+actual=$(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ {print $NF}' | sort)
+check "$deb" "$expected" "$actual"
+depends=$(dpkg-deb -f "$deb" Depends)
+[[ $depends == *liblzo2-2* ]] || { echo "dist: $deb does not depend on liblzo2-2: $depends" >&2; fail=1; }
+
+[ "$fail" = 0 ] || exit 1
+echo "dist: $(cd dist && ls | tr '\n' ' ')(contents checked; $deb depends on: $depends)"
