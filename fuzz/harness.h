@@ -19,6 +19,10 @@ int convert_entry(const std::uint8_t* data, std::size_t size);
 // came out as a model.
 int file_entry(const std::uint8_t* data, std::size_t size);
 
+// A texture dictionary conversion and every texture decoded, on the bytes as
+// an inflated stream (texture_harness.cpp).
+int texture_entry(const std::uint8_t* data, std::size_t size);
+
 // Aborts with `what` on standard error unless `condition` holds.
 void require(bool condition, const char* what);
 
