@@ -22,6 +22,11 @@ struct TxdOptions {
 	std::string out_dir;
 };
 
+struct Run {
+	const TxdOptions& options;
+	NameSet written; // with -o: file names written into DIR this run
+};
+
 std::string container_damage(const LoadedFile& f)
 {
 	return "damaged container: block " + std::to_string(f.inflated.block) + " at offset " +
@@ -29,7 +34,7 @@ std::string container_damage(const LoadedFile& f)
 }
 
 // False when the file failed; the reason has been reported.
-bool convert_file(const std::string& name, const TxdOptions& options, Progress& progress)
+bool convert_file(const std::string& name, Run& run, Progress& progress)
 {
 	LoadedFile f;
 	std::string error;
@@ -55,8 +60,16 @@ bool convert_file(const std::string& name, const TxdOptions& options, Progress& 
 	case texture::DictionaryResult::Status::converted: break;
 	}
 	std::string target = name;
-	if (!options.out_dir.empty())
-		target = (fs::path(options.out_dir) / fs::path(name).filename()).string();
+	if (!run.options.out_dir.empty()) {
+		// Two inputs of the same name from different folders would land on
+		// one output; the second would silently replace the first.
+		const std::string file_name = fs::path(name).filename().string();
+		target = (fs::path(run.options.out_dir) / file_name).string();
+		if (!run.written.take(file_name)) {
+			report_error(name, target + " was already written in this run; nothing written");
+			return false;
+		}
+	}
 	if (!replace_file(target, r.stream, error)) {
 		report_error(name, "cannot write " + target + ": " + error + "; nothing written");
 		return false;
@@ -77,9 +90,10 @@ int run_txd(const TxdOptions& options)
 		}
 	}
 	int status = exit_ok;
+	Run run{options, {}};
 	Progress progress(options.files.size());
 	for (std::size_t i = 0; i < options.files.size(); i++) {
-		if (!convert_file(options.files[i], options, progress))
+		if (!convert_file(options.files[i], run, progress))
 			status = exit_failed;
 		progress.show(i + 1);
 	}
