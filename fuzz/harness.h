@@ -19,6 +19,10 @@ int convert_entry(const std::uint8_t* data, std::size_t size);
 // came out as a model.
 int file_entry(const std::uint8_t* data, std::size_t size);
 
+// kestrun-kit's path: the bytes as a file (container or stream), the chunk
+// tree, every check, and the fix with the fixed stream checked again.
+int tree_entry(const std::uint8_t* data, std::size_t size);
+
 // A texture dictionary conversion and every texture decoded, on the bytes as
 // an inflated stream (texture_harness.cpp).
 int texture_entry(const std::uint8_t* data, std::size_t size);

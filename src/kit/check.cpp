@@ -145,7 +145,9 @@ private:
 
 	void check_sizes(const Chunk& c, const std::string& path, const Chunk* parent)
 	{
-		if (c.cut_off)
+		// Inside a chunk that is itself cut off, the end of the data is
+		// already reported.
+		if (c.cut_off && !(parent && parent->cut_off))
 			add(Severity::error, path, c.offset,
 			    "size " + n(c.size) + " reaches " + n(std::uint64_t(c.size) - c.body.size()) +
 			        " bytes past the end of " + (parent ? "its " + chunk_type_label(parent->type) : "the stream"));

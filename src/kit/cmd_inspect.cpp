@@ -183,38 +183,27 @@ json info_of(const Chunk& c, const Place& place, bytes stream)
 	return nullptr;
 }
 
-// "key value, key value" for the text tree; lists of objects are left to
-// the JSON.
+// "key value, key value" for the text tree; the lists of objects (sections,
+// meshes) are left to the JSON, the section names come last.
 std::string summary_text(const json& info)
 {
 	std::string out;
 	for (const auto& [key, value] : info.items()) {
-		if (value.is_array() && !value.empty() && value[0].is_object())
+		if (key == "sections" || key == "mesh_list")
 			continue;
 		if (!out.empty())
 			out += ", ";
-		if (value.is_boolean()) {
+		if (value.is_boolean())
 			out += value.get<bool>() ? key : "not " + key;
-			continue;
-		}
-		out += key + " ";
-		if (value.is_array() && key == "sections") {
-			out += "none";
-			continue;
-		}
-		out += value.dump();
+		else
+			out += key + " " + value.dump();
+	}
+	if (info.contains("sections")) {
+		out += info["sections"].empty() ? ", sections none" : ", sections";
+		for (const json& section : info["sections"])
+			out += " " + section["name"].get<std::string>();
 	}
 	return out;
-}
-
-std::string sections_text(const json& info)
-{
-	if (!info.is_object() || !info.contains("sections") || info["sections"].empty())
-		return "";
-	std::string out;
-	for (const json& s : info["sections"])
-		out += (out.empty() ? "" : " ") + s["name"].get<std::string>();
-	return ", sections " + out;
 }
 
 std::string version_label(std::uint32_t stamp)
@@ -253,7 +242,7 @@ void print_chunks(const std::vector<Chunk>& chunks, const Place& around, int lev
 		std::string line = std::string(std::size_t(2 * depth), ' ') + chunk_type_label(c.type) + "  size " +
 		                   std::to_string(c.size) + "  " + version_label(c.stamp);
 		if (info.is_object())
-			line += "  " + summary_text(info) + sections_text(info);
+			line += "  " + summary_text(info);
 		if (c.cut_off)
 			line += "  [cut off: " + std::to_string(c.body.size()) + " bytes of the body are there]";
 		if (c.trailing > 0)
@@ -263,11 +252,8 @@ void print_chunks(const std::vector<Chunk>& chunks, const Place& around, int lev
 		if (c.depth_limited)
 			line += "  [too deep: not looked into]";
 		std::printf("%10llu  %s\n", static_cast<unsigned long long>(c.offset), line.c_str());
-		std::unique_ptr<std::vector<FrameInfo>> frames;
-		if (c.type == type_frame_list)
-			if (auto f = decode_frame_list(c))
-				frames = std::make_unique<std::vector<FrameInfo>>(std::move(*f));
-		print_chunks(c.children, Place{&c, place.parent, 0, frames.get()}, depth + 1, options, stream);
+		const auto frames = c.type == type_frame_list ? decode_frame_list(c) : std::nullopt;
+		print_chunks(c.children, Place{&c, place.parent, 0, frames ? &*frames : nullptr}, depth + 1, options, stream);
 	});
 }
 
@@ -323,12 +309,11 @@ json chunks_json(const std::vector<Chunk>& chunks, const Place& around, int leve
 		const json info = info_of(c, place, stream);
 		if (!info.is_null())
 			j["info"] = info;
-		if (is_container_type(c.type)) {
-			std::unique_ptr<std::vector<FrameInfo>> frames;
-			if (c.type == type_frame_list)
-				if (auto f = decode_frame_list(c))
-					frames = std::make_unique<std::vector<FrameInfo>>(std::move(*f));
-			j["children"] = chunks_json(c.children, Place{&c, place.parent, 0, frames.get()}, depth + 1, options, stream);
+		// Past --depth the children are left out, not shown as none.
+		if (is_container_type(c.type) && (options.depth == 0 || depth + 1 < options.depth)) {
+			const auto frames = c.type == type_frame_list ? decode_frame_list(c) : std::nullopt;
+			j["children"] = chunks_json(c.children, Place{&c, place.parent, 0, frames ? &*frames : nullptr}, depth + 1,
+			                            options, stream);
 		}
 		out.push_back(std::move(j));
 	});

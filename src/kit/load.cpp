@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <memory>
 
 #include <lzo/lzoconf.h>
 
@@ -16,16 +17,15 @@ bool looks_like_stream(bytes file)
 {
 	if (file.size() < 12)
 		return false;
-	const std::uint32_t type = load_u32(file, 0), size = load_u32(file, 4), stamp = load_u32(file, 8);
+	// The size is not asked to fit: a cut-off stream is still a stream.
+	const std::uint32_t type = load_u32(file, 0), stamp = load_u32(file, 8);
 	const std::uint32_t version = stream::decode_stamp(stamp).version;
-	return stream::chunk_type_name(type) != nullptr && version >= 0x30000 && version < 0x40000 &&
-	       fits(file.size(), 12, size);
+	return stream::chunk_type_name(type) != nullptr && version >= 0x30000 && version < 0x40000;
 }
 
-std::vector<BlockInfo> list_blocks(bytes file)
+std::vector<BlockInfo> list_blocks(bytes file, mut_bytes scratch)
 {
 	std::vector<BlockInfo> blocks;
-	std::vector<std::uint8_t> scratch(stream_capacity);
 	std::uint64_t pos = 12;
 	while (fits(file.size(), pos, 12)) {
 		BlockInfo block;
@@ -78,14 +78,11 @@ bool read_file(const std::string& path, std::vector<std::uint8_t>& data, std::st
 	return true;
 }
 
-bool load_file(const std::string& path, LoadedFile& loaded, std::string& error)
+bool load_bytes(const std::string& name, std::vector<std::uint8_t> file, LoadedFile& loaded, std::string& error)
 {
 	static const bool lzo_started = lzo_init() == LZO_E_OK;
 	loaded = {};
-	loaded.name = path;
-	std::vector<std::uint8_t> file;
-	if (!read_file(path, file, error))
-		return false;
+	loaded.name = name;
 	loaded.file_size = file.size();
 	// Too short for a block header: not a container whatever it holds.
 	if (looks_like_stream(file) || file.size() < 24) {
@@ -97,12 +94,22 @@ bool load_file(const std::string& path, LoadedFile& loaded, std::string& error)
 		return false;
 	}
 	loaded.container = true;
-	loaded.blocks = list_blocks(file);
-	loaded.stream.resize(stream_capacity);
-	loaded.inflated = decompress_container(file, loaded.stream);
-	loaded.stream.resize(loaded.inflated.length);
-	loaded.stream.shrink_to_fit();
+	// One buffer of the driver's capacity serves the blocks one by one, then
+	// the whole inflate; the decompressor writes before anything is read.
+	const auto buffer = std::make_unique_for_overwrite<std::uint8_t[]>(stream_capacity);
+	const mut_bytes scratch(buffer.get(), stream_capacity);
+	loaded.blocks = list_blocks(file, scratch);
+	loaded.inflated = decompress_container(file, scratch);
+	loaded.stream.assign(buffer.get(), buffer.get() + loaded.inflated.length);
 	return true;
+}
+
+bool load_file(const std::string& path, LoadedFile& loaded, std::string& error)
+{
+	std::vector<std::uint8_t> file;
+	if (!read_file(path, file, error))
+		return false;
+	return load_bytes(path, std::move(file), loaded, error);
 }
 
 bool replace_file(const std::string& path, bytes data, std::string& error)

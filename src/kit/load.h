@@ -30,14 +30,18 @@ struct LoadedFile {
 };
 
 // True when `file` begins with a chunk header of a known type whose stamp
-// names a 3.x version and whose body lies inside the file: then it is a
-// plain stream. Containers have no magic number, so this is what tells them
+// names a 3.x version: then it is a plain stream, cut off or not. Containers have no magic number, so this is what tells them
 // apart; a container's 12-byte file header is not a chunk header.
 bool looks_like_stream(bytes file);
 
 // The blocks of the container in `file`, walked by their stated lengths as
-// the container reader walks them, each inflated on its own.
-std::vector<BlockInfo> list_blocks(bytes file);
+// the container reader walks them, each inflated on its own into `scratch`
+// (of the driver's stream capacity).
+std::vector<BlockInfo> list_blocks(bytes file, mut_bytes scratch);
+
+// Takes `file` (the bytes of the file `name`) as a container or a stream.
+// False with `error` set only when LZO cannot start. Throws std::bad_alloc.
+bool load_bytes(const std::string& name, std::vector<std::uint8_t> file, LoadedFile& loaded, std::string& error);
 
 // Reads `path` whole and inflates it when it is a container. False with
 // `error` set when the file cannot be read. Throws std::bad_alloc.

@@ -28,7 +28,7 @@ std::string slurp(const std::filesystem::path& path)
 }
 
 // Runs kestrun-kit in `dir`; standard error goes to a terminal when asked.
-RunResult run_kit(const ScratchDir& dir, std::vector<std::string> args, bool terminal = false)
+RunResult run_kit_in(const ScratchDir& dir, std::vector<std::string> args, bool terminal = false)
 {
 	ScratchDir capture;
 	const auto out_path = capture.path() / "stdout", err_path = capture.path() / "stderr";
@@ -90,7 +90,7 @@ TEST(KitTxd, ConvertsWholeOrNothingInPlaceOrIntoDir)
 	dir.write("bad.txd", damaged_dictionary());
 	dir.write("pc.txd", b.pc);
 
-	RunResult r = run_kit(dir, {"txd", "a.txd", "bad.txd", "pc.txd", "b.txd", "-o", "out/pc"});
+	RunResult r = run_kit_in(dir, {"txd", "a.txd", "bad.txd", "pc.txd", "b.txd", "-o", "out/pc"});
 	EXPECT_EQ(r.status, 1);
 	EXPECT_EQ(r.out, "a.txd: 12 textures converted, " + std::to_string(a.pc.size()) + " bytes written to out/pc/a.txd\n"
 	                 "pc.txd: already a PC dictionary; left alone\n"
@@ -102,15 +102,15 @@ TEST(KitTxd, ConvertsWholeOrNothingInPlaceOrIntoDir)
 	EXPECT_EQ(dir.list("out/pc"), (std::vector<std::string>{"a.txd", "b.txd"}));
 	EXPECT_EQ(dir.read("bad.txd"), damaged_dictionary());
 
-	r = run_kit(dir, {"txd", "a.txd", "b.txd"});
+	r = run_kit_in(dir, {"txd", "a.txd", "b.txd"});
 	EXPECT_EQ(r.status, 0) << r.err;
 	EXPECT_EQ(dir.read("a.txd"), a.pc);
 	EXPECT_EQ(dir.read("b.txd"), b.pc);
-	EXPECT_EQ(run_kit(dir, {"check", "a.txd", "b.txd"}).status, 0);
-	r = run_kit(dir, {"txd", "a.txd"});
+	EXPECT_EQ(run_kit_in(dir, {"check", "a.txd", "b.txd"}).status, 0);
+	r = run_kit_in(dir, {"txd", "a.txd"});
 	EXPECT_EQ(r.status, 0);
 	EXPECT_EQ(r.out, "a.txd: already a PC dictionary; left alone\n");
-	EXPECT_EQ(run_kit(dir, {"txd"}).status, 2);
+	EXPECT_EQ(run_kit_in(dir, {"txd"}).status, 2);
 }
 
 TEST(KitPng, WritesEveryTextureUnderSafeDistinctNames)
@@ -118,7 +118,7 @@ TEST(KitPng, WritesEveryTextureUnderSafeDistinctNames)
 	ScratchDir dir;
 	dir.write("a.txd", samples()[0].container);
 	dir.write("bad.txd", damaged_dictionary());
-	RunResult r = run_kit(dir, {"png", "a.txd", "bad.txd"});
+	RunResult r = run_kit_in(dir, {"png", "a.txd", "bad.txd"});
 	EXPECT_EQ(r.status, 1);
 	EXPECT_EQ(r.out, "a.txd: 12 of 12 textures written to textures/a\nbad.txd: 11 of 12 textures written to textures/bad\n");
 	EXPECT_EQ(r.err.rfind("bad.txd: texture \"ramp8888\" at offset 28: size disagrees", 0), 0u) << r.err;
@@ -134,7 +134,7 @@ TEST(KitPng, WritesEveryTextureUnderSafeDistinctNames)
 		EXPECT_EQ(png->rgba, t.rgba[0]) << name;
 	}
 
-	r = run_kit(dir, {"png", "--levels", "-o", "all", "a.txd"});
+	r = run_kit_in(dir, {"png", "--levels", "-o", "all", "a.txd"});
 	EXPECT_EQ(r.status, 0) << r.err;
 	const SampleTexture& mipped = samples()[0].textures[0];
 	for (std::size_t i = 0; i < mipped.rgba.size(); i++)
@@ -147,12 +147,12 @@ TEST(KitTxd, ProgressOnlyOnATerminal)
 	ScratchDir dir;
 	dir.write("a.txd", samples()[0].container);
 	dir.write("b.txd", samples()[1].container);
-	RunResult r = run_kit(dir, {"txd", "a.txd", "b.txd", "-o", "x"}, true);
+	RunResult r = run_kit_in(dir, {"txd", "a.txd", "b.txd", "-o", "x"}, true);
 	EXPECT_EQ(r.status, 0);
 	EXPECT_NE(r.err.find("1/2 files"), std::string::npos) << r.err;
 	EXPECT_NE(r.err.find("2/2 files"), std::string::npos) << r.err;
 	EXPECT_EQ(r.out.find('\r'), std::string::npos);
-	EXPECT_EQ(run_kit(dir, {"png", "a.txd", "b.txd"}).err, "");
+	EXPECT_EQ(run_kit_in(dir, {"png", "a.txd", "b.txd"}).err, "");
 }
 
 TEST(KitNames, SafeOnEveryFileSystem)
