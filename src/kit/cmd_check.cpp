@@ -40,7 +40,7 @@ CheckReport check_file(const LoadedFile& f)
 
 int run_check(const CheckOptions& options)
 {
-	std::uint64_t errors = 0, warnings = 0, failed_files = 0;
+	std::uint64_t errors = 0, warnings = 0, failed_files = 0, chunks = 0, unknown = 0;
 	json files = json::array();
 	for (const std::string& name : options.files) {
 		LoadedFile f;
@@ -68,6 +68,8 @@ int run_check(const CheckOptions& options)
 				            static_cast<unsigned long long>(finding.offset), severity_name(finding.severity),
 				            finding.text.c_str());
 		}
+		chunks += report.chunks;
+		unknown += report.unknown_chunks;
 		errors += file_errors;
 		warnings += file_warnings;
 		const bool failed = file_errors > 0 || (options.strict && file_warnings > 0);
@@ -93,8 +95,11 @@ int run_check(const CheckOptions& options)
 		                 .dump(1, '\t')
 		          << std::endl;
 	} else {
-		std::printf("checked %zu file(s): %llu error(s), %llu warning(s); %llu file(s) %s\n", options.files.size(),
-		            static_cast<unsigned long long>(errors), static_cast<unsigned long long>(warnings),
+		std::printf("checked %zu file(s), %llu chunk(s), %llu of unknown type: %llu error(s), %llu warning(s); "
+		            "%llu file(s) %s\n",
+		            options.files.size(), static_cast<unsigned long long>(chunks),
+		            static_cast<unsigned long long>(unknown), static_cast<unsigned long long>(errors),
+		            static_cast<unsigned long long>(warnings),
 		            static_cast<unsigned long long>(failed_files),
 		            options.strict ? "failed (warnings count as errors)" : "failed");
 	}
@@ -111,6 +116,8 @@ void add_check_command(CLI::App& app, int& status)
 	sub->add_option("FILE", options->files, "model files, texture dictionaries, containers or streams")->required();
 	sub->add_flag("--json", options->json, "write one JSON document for the whole run");
 	sub->add_flag("--strict", options->strict, "count warnings as errors");
+	sub->footer("Exit status: 0 when no file has an error, 1 when one has (with --strict, also a warning),\n"
+	            "2 for a usage error.");
 	sub->callback([options, &status] { status = run_check(*options); });
 }
 
