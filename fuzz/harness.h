@@ -23,6 +23,10 @@ int file_entry(const std::uint8_t* data, std::size_t size);
 // tree, every check, and the fix with the fixed stream checked again.
 int tree_entry(const std::uint8_t* data, std::size_t size);
 
+// A texture dictionary conversion and every texture decoded, on the bytes as
+// an inflated stream (texture_harness.cpp).
+int texture_entry(const std::uint8_t* data, std::size_t size);
+
 // Aborts with `what` on standard error unless `condition` holds.
 void require(bool condition, const char* what);
 

@@ -3,7 +3,7 @@
 # Ubuntu; elsewhere it names the packages and stops.
 set -euo pipefail
 
-packages=(cmake g++ make pkg-config liblzo2-dev libgtest-dev libcli11-dev nlohmann-json3-dev "$@")
+packages=(cmake g++ make pkg-config liblzo2-dev libgtest-dev libcli11-dev nlohmann-json3-dev libspng-dev libsquish-dev "$@")
 
 missing=()
 for p in "${packages[@]}"; do

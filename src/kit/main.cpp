@@ -29,6 +29,8 @@ int main(int argc, char** argv)
 	add_inspect_command(app, status);
 	add_check_command(app, status);
 	add_fix_command(app, status);
+	add_txd_command(app, status);
+	add_png_command(app, status);
 	try {
 		app.parse(argc, argv);
 	} catch (const CLI::ParseError& e) {
