@@ -68,12 +68,19 @@ struct Chunk {
 	bool cut_off = false;           // 12 + size reaches past the parent's body or the stream
 	std::vector<Chunk> children;    // container types only
 	std::uint64_t trailing = 0;     // bytes at the end of the body that do not make a whole child
+	bool depth_limited = false;     // a container past max_depth: its body was not parsed
+	// In a console geometry's Extension, the 16 bytes after the Native Data
+	// chunk are not a chunk; the parser steps over them and keeps their
+	// offset here.
+	std::optional<std::uint64_t> console_gap;
 };
 
 struct Tree {
 	std::vector<Chunk> top;         // the chain of top-level chunks from offset 0
 	std::uint64_t trailing = 0;     // bytes after the last whole top-level chunk
 };
+
+inline constexpr int max_depth = 64;
 
 // Parses `stream`. Depth is limited so that a hostile nesting cannot exhaust
 // the stack; a chunk past the limit is kept without children.
@@ -117,6 +124,7 @@ struct GeometryInfo {
 	std::uint32_t morph_targets = 0;
 	bool has_surface_properties = false; // versions before 3.4 carry 12 bytes of them
 	std::uint32_t expected_struct_size = 0; // what flags, sets, T, V and morph targets give (64-bit sums clipped to u32 max)
+	                                        // for a native geometry: the least it holds, header (and surface properties) and sphere
 	// Generic sections (first morph target only), each exactly as long as the
 	// counts ask when the Struct holds them all, else empty.
 	bytes colours;    // V x 4: red, green, blue, alpha
@@ -141,8 +149,10 @@ struct BinMeshInfo {
 	std::uint32_t flag = 0;           // 0 list, 1 strip
 	std::uint32_t mesh_count = 0;
 	std::uint32_t index_total = 0;
-	std::vector<BinMeshMesh> meshes;
+	std::vector<BinMeshMesh> meshes;  // those that lie wholly inside the body
 	bool has_indices = false;         // false for the console's records-only form
+	bool complete = true;             // false when the body ends before mesh_count meshes
+	std::uint64_t end = 0;            // body bytes the header and the whole meshes take
 };
 // `bin_mesh` is the Bin Mesh chunk itself; `native` tells whether its
 // geometry is native (records only, no indices).
