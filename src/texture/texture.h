@@ -31,4 +31,31 @@ std::optional<DecodedTexture> decode_texture_native(const stream::Chunk& native,
 // An RGBA PNG of `image` (libspng); empty on failure.
 std::vector<std::uint8_t> encode_png(const Image& image);
 
+// Any PNG as 8-bit RGBA (libspng); nothing when it cannot be decoded.
+std::optional<Image> decode_png(bytes png);
+
+// What is wrong with a Texture Native chunk of either platform, as
+// `check` reports it ("texture "name" at offset N: what (numbers)"); empty
+// when its sizes agree with its levels and it can be read.
+std::string texture_native_problem(const stream::Chunk& native);
+
+// A console texture dictionary stream made into a PC one: every console
+// Texture Native's Struct rewritten in the PC layout (levels unswizzled, DXT
+// blocks copied, the palette reordered, a size before each level), every
+// chunk header's stamp set to 0x00000310, every enclosing size recomputed;
+// texel, palette, block and Extension data pass unchanged, and so do the
+// dictionary's Struct and PC natives. Whole or nothing: any texture that
+// cannot be converted, or any damage to the chunk structure, fails it.
+struct DictionaryResult {
+	enum class Status { converted, already_pc, failed };
+	Status status = Status::failed;
+	std::vector<std::uint8_t> stream; // the PC dictionary when converted
+	std::string error;                // what and where when failed
+	std::uint32_t textures = 0;       // Texture Native chunks in the dictionary
+};
+DictionaryResult convert_dictionary(bytes stream);
+
+// The PC stamp every header of a converted dictionary carries.
+inline constexpr std::uint32_t pc_stamp = 0x00000310;
+
 } // namespace kestrun::texture

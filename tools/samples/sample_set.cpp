@@ -126,14 +126,13 @@ NativeMesh kept_mesh(Prng& rng, bool strips, std::uint32_t vertices, std::uint32
 	return m;
 }
 
-MaterialDesc random_material(Prng& rng, std::uint32_t i)
+MaterialDesc random_material(Prng& rng)
 {
 	MaterialDesc m;
 	m.colour = data_bytes<4>(rng);
 	if (rng.below(2) == 0) {
-		char name[32];
-		std::snprintf(name, sizeof name, "tex_%02u_%u", unsigned(i), unsigned(rng.below(1000)));
-		m.texture = name;
+		static const std::vector<std::string> names = sample_texture_names();
+		m.texture = names[rng.below(std::uint32_t(names.size()))];
 	}
 	return m;
 }
@@ -148,7 +147,7 @@ void add_meshes(Prng& rng, NativeGeometry& g, bool strips)
 		g.meshes.push_back(kept_mesh(rng, strips, vertices, std::uint32_t(g.meshes.size())));
 	}
 	for (std::uint32_t i = 0; i < g.meshes.size(); i++)
-		g.materials.push_back(random_material(rng, i));
+		g.materials.push_back(random_material(rng));
 }
 
 std::vector<buffer> random_extension_extra(Prng& rng)
@@ -379,7 +378,11 @@ Model random_model(Prng& rng)
 
 SampleFile make_file(std::string name, buffer stream, buffer expected)
 {
-	SampleFile f{std::move(name), pack_container(stream), std::move(stream), std::move(expected)};
+	SampleFile f;
+	f.name = std::move(name);
+	f.container = pack_container(stream);
+	f.stream = std::move(stream);
+	f.expected = std::move(expected);
 	return f;
 }
 
@@ -395,11 +398,22 @@ std::vector<SampleFile> sample_set(std::uint64_t seed, std::uint32_t models, std
 		std::snprintf(name, sizeof name, "model%02u.dff", unsigned(i));
 		files.push_back(make_file(name, model_stream(m, Form::native), model_stream(m, Form::generic)));
 	}
+	const std::vector<SampleTexture> textures = sample_textures();
 	for (std::uint32_t i = 0; i < dictionaries; i++) {
 		std::snprintf(name, sizeof name, "textures%02u.txd", unsigned(i));
-		buffer stream = texture_dictionary_stream(rng.next(), 2 + rng.below(4));
+		// Pairs stay together, so the two names that differ in case share one.
+		// With more dictionaries than pairs, pairs repeat.
+		const std::size_t pairs = (textures.size() + 1) / 2, shares = std::min<std::size_t>(dictionaries, pairs);
+		std::vector<SampleTexture> mine;
+		for (std::size_t k = 0; k < textures.size(); k++)
+			if (k / 2 % shares == i % shares)
+				mine.push_back(textures[k]);
+		buffer stream = texture_dictionary(mine, Form::native);
 		buffer copy = stream;
-		files.push_back(make_file(name, std::move(stream), std::move(copy)));
+		SampleFile f = make_file(name, std::move(stream), std::move(copy));
+		f.pc = texture_dictionary(mine, Form::generic);
+		f.textures = std::move(mine);
+		files.push_back(std::move(f));
 	}
 	return files;
 }

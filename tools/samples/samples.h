@@ -155,8 +155,51 @@ enum class Form { native, generic };
 buffer model_stream(const Model& model, Form form);
 
 // A Texture Dictionary with `textures` Texture Native chunks of
-// pseudo-random texels.
+// pseudo-random 32-bit texels (the benchmarks' corpus).
 buffer texture_dictionary_stream(std::uint64_t seed, std::uint32_t textures);
+
+// ---------------------------------------------------------------------------
+// Texture dictionaries of known images (textures.cpp)
+
+enum class TexelFormat { c8888, c888, c565, c1555, c4444, c555, lum8, pal8, pal4, dxt1, dxt3, dxt5 };
+enum class Pattern { gradient, checker, alpha_ramp };
+
+// A texture described once, its levels in the PC's linear order; the console
+// form swizzles them and reorders the palette.
+struct SampleTexture {
+	std::string name, mask;
+	TexelFormat format = TexelFormat::c8888;
+	Pattern pattern = Pattern::gradient;
+	std::uint16_t width = 0, height = 0;
+	std::uint32_t filter_word = 0x1102;
+	std::uint32_t raster_format = 0;
+	std::uint8_t depth = 0, console_compression = 0, pc_compression = 0;
+	std::uint32_t alpha = 0;
+	buffer palette;                  // R, G, B, A entries
+	std::vector<buffer> texels;      // per level, level 0 first: linear texels or DXT blocks (libsquish)
+	std::vector<buffer> rgba;        // per level: the 8-bit RGBA image a reader must decode
+	bool plugin = false;             // plugin data holding the console stamp's bytes in its Extension
+	bool total_counts_palette = false;
+};
+
+// One texture of `pattern` in `format`, with every level down to 1x1 when
+// `mipmaps`.
+SampleTexture make_sample_texture(std::string name, TexelFormat format, Pattern pattern, std::uint16_t width,
+                                  std::uint16_t height, bool mipmaps);
+
+// The fixed set: every format with and without levels, non-square and 1x1
+// textures, two names that differ only in case, the console stamp's bytes in
+// texels and in plugin data.
+std::vector<SampleTexture> sample_textures();
+std::vector<std::string> sample_texture_names();
+
+buffer console_texture_native(const SampleTexture& t, std::uint32_t stamp = xbox_stamp);
+buffer pc_texture_native(const SampleTexture& t); // what converting the console form must give
+
+// A Texture Dictionary (texture count, device id 5, the natives, an empty
+// Extension): console natives with the console stamp, or (Form::generic) the
+// PC dictionary a conversion must make of it.
+buffer texture_dictionary(const std::vector<SampleTexture>& textures, Form form);
 
 // A small deterministic generator (splitmix64); no global state.
 struct Prng {
@@ -176,11 +219,15 @@ struct SampleFile {
 	buffer container;     // the file as stored
 	buffer stream;        // what the container inflates to
 	buffer expected;      // what the tool must write: converted for a model, the stream for a dictionary
+	std::vector<SampleTexture> textures; // a dictionary's textures
+	buffer pc;            // a dictionary as kestrun-kit txd must convert it
 };
 
 // `models` model files and `dictionaries` texture dictionaries, the same for
 // the same arguments. The first model holds every combination of the three
-// vertex flags, as lists and as strips.
+// vertex flags, as lists and as strips. The dictionaries share out
+// sample_textures() between them, and every texture a model's material names
+// is one of those.
 std::vector<SampleFile> sample_set(std::uint64_t seed, std::uint32_t models = 12, std::uint32_t dictionaries = 3);
 
 // ---------------------------------------------------------------------------

@@ -1,0 +1,194 @@
+// Console texture dictionaries to PC ones.
+#include "texture/native_format.h"
+#include "texture/swizzle.h"
+#include "texture/texture.h"
+
+#include <map>
+
+namespace kestrun::texture {
+
+// decode.cpp
+std::string native_problem_text(const stream::Chunk& native, const NativeTexture& t, const ReadResult& r);
+const stream::Chunk* native_struct(const stream::Chunk& native, std::string& error);
+
+namespace {
+
+using buffer = std::vector<std::uint8_t>;
+
+std::uint8_t pc_compression(Encoding encoding)
+{
+	switch (encoding) {
+	case Encoding::dxt1: return pc_dxt1;
+	case Encoding::dxt3: return pc_dxt3;
+	case Encoding::dxt5: return pc_dxt5;
+	default: return 0;
+	}
+}
+
+void append(buffer& out, bytes b)
+{
+	out.insert(out.end(), b.begin(), b.end());
+}
+
+void append_u32(buffer& out, std::uint32_t v)
+{
+	const std::size_t at = out.size();
+	out.resize(at + 4);
+	store_u32(out, at, v);
+}
+
+// The PC Struct body of a console texture read by read_native.
+buffer pc_struct_body(const NativeTexture& t)
+{
+	buffer out;
+	append_u32(out, platform_pc);
+	append_u32(out, t.filter_word);
+	append(out, t.name_field);
+	append(out, t.mask_field);
+	append_u32(out, t.raster_format);
+	append_u32(out, t.alpha);
+	out.resize(out.size() + 4);
+	store_u16(out, out.size() - 4, t.width);
+	store_u16(out, out.size() - 2, t.height);
+	out.push_back(t.depth);
+	out.push_back(t.level_count);
+	out.push_back(t.raster_type);
+	out.push_back(pc_compression(t.encoding));
+	// Console palette entries are B, G, R, A; the PC's are R, G, B, A.
+	for (std::size_t i = 0; i + 4 <= t.palette.size(); i += 4) {
+		out.push_back(t.palette[i + 2]);
+		out.push_back(t.palette[i + 1]);
+		out.push_back(t.palette[i]);
+		out.push_back(t.palette[i + 3]);
+	}
+	const bool compressed = t.encoding == Encoding::dxt1 || t.encoding == Encoding::dxt3 || t.encoding == Encoding::dxt5;
+	for (std::uint32_t i = 0; i < t.levels.size(); i++) {
+		append_u32(out, std::uint32_t(t.levels[i].size()));
+		if (compressed)
+			append(out, t.levels[i]);
+		else
+			append(out, unswizzle(t.levels[i], level_side(t.width, i), level_side(t.height, i), t.depth));
+	}
+	return out;
+}
+
+std::string at(const stream::Chunk& c)
+{
+	return stream::chunk_type_label(c.type) + " at offset " + std::to_string(c.offset);
+}
+
+// The first damage in the chunk structure under `c`, or empty. A container
+// chunk with a body but no children is either all trailing bytes or past
+// the reader's depth limit; either way it cannot be rebuilt.
+std::string structure_damage(const stream::Chunk& c)
+{
+	if (c.cut_off)
+		return at(c) + ": size " + std::to_string(c.size) + " reaches past its parent or the file";
+	if (!stream::is_container_type(c.type))
+		return {};
+	if (c.trailing != 0 || (c.children.empty() && !c.body.empty()))
+		return at(c) + ": " + std::to_string(c.trailing != 0 ? c.trailing : c.body.size()) +
+		       " bytes at the end of its body are not a whole chunk";
+	for (const stream::Chunk& child : c.children)
+		if (std::string d = structure_damage(child); !d.empty())
+			return d;
+	return {};
+}
+
+bool all_pc_stamps(const stream::Chunk& c)
+{
+	if (c.stamp != pc_stamp)
+		return false;
+	for (const stream::Chunk& child : c.children)
+		if (!all_pc_stamps(child))
+			return false;
+	return true;
+}
+
+// Writes `c` with the PC stamp and its size recomputed; a Struct listed in
+// `replaced` gets the new body. False when a size no longer fits 32 bits.
+bool emit(const stream::Chunk& c, const std::map<const stream::Chunk*, buffer>& replaced, buffer& out)
+{
+	const std::size_t start = out.size();
+	append_u32(out, c.type);
+	append_u32(out, 0);
+	append_u32(out, pc_stamp);
+	if (auto r = replaced.find(&c); r != replaced.end())
+		append(out, r->second);
+	else if (stream::is_container_type(c.type)) {
+		for (const stream::Chunk& child : c.children)
+			if (!emit(child, replaced, out))
+				return false;
+	} else
+		append(out, c.body);
+	const std::uint64_t size = out.size() - start - 12;
+	if (size > 0xFFFFFFFFu)
+		return false;
+	store_u32(out, start + 4, std::uint32_t(size));
+	return true;
+}
+
+DictionaryResult failed(std::string error)
+{
+	DictionaryResult r;
+	r.error = std::move(error);
+	return r;
+}
+
+} // namespace
+
+std::string texture_native_problem(const stream::Chunk& native)
+{
+	std::string error;
+	const stream::Chunk* s = native_struct(native, error);
+	if (s == nullptr)
+		return error;
+	NativeTexture t;
+	ReadResult r = read_native(s->body, t);
+	return r.problem == NativeProblem::none ? std::string() : native_problem_text(native, t, r);
+}
+
+DictionaryResult convert_dictionary(bytes input)
+{
+	const stream::Tree tree = stream::parse_tree(input);
+	if (tree.top.empty() || tree.top[0].type != stream::type_texture_dictionary)
+		return failed("not a texture dictionary");
+	for (const stream::Chunk& c : tree.top)
+		if (std::string d = structure_damage(c); !d.empty())
+			return failed(d);
+	if (tree.trailing != 0)
+		return failed(std::to_string(tree.trailing) + " bytes after the last chunk");
+
+	const stream::Chunk& dictionary = tree.top[0];
+	std::map<const stream::Chunk*, buffer> replaced;
+	std::uint32_t textures = 0;
+	for (const stream::Chunk* native : stream::children_of_type(dictionary, stream::type_texture_native)) {
+		textures++;
+		std::string error;
+		const stream::Chunk* s = native_struct(*native, error);
+		if (s == nullptr)
+			return failed(error);
+		NativeTexture t;
+		if (ReadResult r = read_native(s->body, t); r.problem != NativeProblem::none)
+			return failed(native_problem_text(*native, t, r));
+		if (t.platform == platform_console)
+			replaced.emplace(s, pc_struct_body(t));
+	}
+
+	DictionaryResult result;
+	result.textures = textures;
+	bool pc = replaced.empty();
+	for (const stream::Chunk& c : tree.top)
+		pc = pc && all_pc_stamps(c);
+	if (pc) {
+		result.status = DictionaryResult::Status::already_pc;
+		return result;
+	}
+	for (const stream::Chunk& c : tree.top)
+		if (!emit(c, replaced, result.stream))
+			return failed("the converted dictionary would be larger than 4 GiB");
+	result.status = DictionaryResult::Status::converted;
+	return result;
+}
+
+} // namespace kestrun::texture
