@@ -1,0 +1,187 @@
+#include "kit/gltf_command.h"
+
+#include "gltf/gltf.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include <unistd.h>
+
+namespace kestrun::kit {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct GltfOptions {
+	std::vector<std::string> models;
+	std::vector<std::string> dictionaries;
+	std::string output;
+};
+
+// Progress on a terminal: "gltf: 3/40 NAME" on one line that later lines
+// replace; nothing when standard error is not a terminal.
+class Progress {
+public:
+	explicit Progress(std::size_t total) : shown_(total > 1 && isatty(fileno(stderr))), total_(total) {}
+	void step(std::size_t done, const std::string& name)
+	{
+		if (shown_)
+			std::fprintf(stderr, "\r\033[Kgltf: %zu/%zu %s", done + 1, total_, name.c_str());
+	}
+	// Clears the line before a message, so that messages stay whole.
+	void clear()
+	{
+		if (shown_)
+			std::fprintf(stderr, "\r\033[K");
+	}
+
+private:
+	bool shown_;
+	std::size_t total_;
+};
+
+std::optional<std::vector<std::uint8_t>> read_file(const std::string& path, std::string& error)
+{
+	std::ifstream in(path, std::ios::binary);
+	if (!in) {
+		error = "cannot be opened";
+		return std::nullopt;
+	}
+	std::vector<std::uint8_t> data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+	if (in.bad()) {
+		error = "cannot be read";
+		return std::nullopt;
+	}
+	return data;
+}
+
+// Writes beside the target and renames into place once complete, so a failure
+// never leaves a partial file nor destroys an earlier one.
+bool write_file_atomically(const fs::path& path, const std::vector<std::uint8_t>& data, std::string& error)
+{
+	const fs::path part = path.string() + ".part";
+	{
+		std::ofstream out(part, std::ios::binary | std::ios::trunc);
+		out.write(reinterpret_cast<const char*>(data.data()), std::streamsize(data.size()));
+		out.close();
+		if (!out) {
+			std::error_code ignored;
+			fs::remove(part, ignored);
+			error = "cannot be written";
+			return false;
+		}
+	}
+	std::error_code ec;
+	fs::rename(part, path, ec);
+	if (ec) {
+		fs::remove(part, ec);
+		error = "cannot be put in place";
+		return false;
+	}
+	return true;
+}
+
+bool names_folder(const std::string& output)
+{
+	std::error_code ec;
+	return !output.empty() && (output.back() == '/' || output.back() == '\\' || fs::is_directory(output, ec));
+}
+
+fs::path output_of(const std::string& model, const std::string& output)
+{
+	const fs::path glb = fs::path(model).filename().replace_extension(".glb");
+	if (output.empty())
+		return fs::path(model).replace_extension(".glb");
+	if (names_folder(output))
+		return fs::path(output) / glb;
+	return output;
+}
+
+int run_gltf(const GltfOptions& options)
+{
+	if (options.models.size() > 1 && !options.output.empty() && !names_folder(options.output)) {
+		std::fprintf(stderr, "kestrun-kit gltf: -o %s names one file; for several models give a folder ending in /\n",
+		             options.output.c_str());
+		return 2;
+	}
+	if (names_folder(options.output)) {
+		std::error_code ec;
+		fs::create_directories(options.output, ec);
+		if (ec) {
+			std::fprintf(stderr, "%s: cannot create the folder: %s\n", options.output.c_str(), ec.message().c_str());
+			return 1;
+		}
+	}
+
+	bool failed = false;
+	gltf::TextureLibrary textures;
+	for (const std::string& path : options.dictionaries) {
+		std::string error;
+		std::optional<std::vector<std::uint8_t>> file = read_file(path, error);
+		std::optional<std::vector<std::uint8_t>> stream = file ? gltf::dictionary_stream_of_file(*file, error) : std::nullopt;
+		if (!stream || !textures.add_dictionary(std::move(*stream), error)) {
+			std::fprintf(stderr, "%s: %s\n", path.c_str(), error.c_str());
+			failed = true;
+		}
+	}
+
+	Progress progress(options.models.size());
+	std::set<fs::path> written;
+	for (std::size_t i = 0; i < options.models.size(); i++) {
+		const std::string& path = options.models[i];
+		progress.step(i, path);
+		const fs::path out = output_of(path, options.output);
+		std::string error;
+		std::vector<std::string> warnings;
+		std::optional<gltf::Export> result;
+		if (!written.insert(out.lexically_normal()).second) {
+			error = "its export " + out.string() + " would replace that of an earlier model; not written";
+		} else if (std::optional<std::vector<std::uint8_t>> file = read_file(path, error)) {
+			if (std::optional<std::vector<std::uint8_t>> stream = gltf::model_stream_of_file(*file, warnings, error))
+				result = gltf::export_model(*stream, fs::path(path).stem().string(), textures, error);
+		}
+		if (result)
+			warnings.insert(warnings.end(), result->warnings.begin(), result->warnings.end());
+		progress.clear();
+		for (const std::string& warning : warnings)
+			std::fprintf(stderr, "%s: warning: %s\n", path.c_str(), warning.c_str());
+		std::string subject = path; // the file a failure is about
+		if (result && !write_file_atomically(out, result->glb, error)) {
+			subject = out.string();
+			result.reset();
+		}
+		if (!result) {
+			std::fprintf(stderr, "%s: %s\n", subject.c_str(), error.c_str());
+			failed = true;
+			continue;
+		}
+		std::printf("%s -> %s: %u nodes, %u meshes, %u textures\n", path.c_str(), out.string().c_str(),
+		            unsigned(result->nodes), unsigned(result->meshes), unsigned(result->textures));
+		std::fflush(stdout);
+	}
+	progress.clear();
+	return failed ? 1 : 0;
+}
+
+} // namespace
+
+void add_gltf_command(CLI::App& app, int& status)
+{
+	auto options = std::make_shared<GltfOptions>();
+	CLI::App* command = app.add_subcommand("gltf", "Export models with their textures as binary glTF (.glb)");
+	command->add_option("MODEL", options->models, "Model files: console containers, console or PC streams")
+	    ->required();
+	command->add_option("--txd", options->dictionaries,
+	                    "Texture dictionaries (console or PC) whose textures the materials name");
+	command->add_option("-o,--output", options->output,
+	                    "Output file for one model, or a folder (ending in /) for several; default: MODEL with .glb");
+	command->callback([options, &status] { status = run_gltf(*options); });
+}
+
+} // namespace kestrun::kit
