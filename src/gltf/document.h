@@ -52,7 +52,10 @@ struct MaterialContext {
 };
 
 // The glTF material of a model material, written once per distinct material.
-std::uint32_t add_material(Document& doc, const stream::MaterialInfo& material, MaterialContext& context);
+// Without texture coordinates (`textured` false) a texture cannot be drawn
+// and is left out.
+std::uint32_t add_material(Document& doc, const stream::MaterialInfo& material, bool textured,
+                           MaterialContext& context);
 
 // The Material List of `geometry`, one entry per slot, references resolved;
 // an entry that cannot be read is empty.

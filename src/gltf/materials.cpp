@@ -121,7 +121,8 @@ std::vector<std::optional<stream::MaterialInfo>> read_material_list(const stream
 	return slots;
 }
 
-std::uint32_t add_material(Document& doc, const stream::MaterialInfo& material, MaterialContext& context)
+std::uint32_t add_material(Document& doc, const stream::MaterialInfo& material, bool textured,
+                           MaterialContext& context)
 {
 	json pbr{{"baseColorFactor",
 	          {srgb_to_linear(material.colour[0]), srgb_to_linear(material.colour[1]),
@@ -129,7 +130,7 @@ std::uint32_t add_material(Document& doc, const stream::MaterialInfo& material, 
 	         {"metallicFactor", 0},
 	         {"roughnessFactor", 1}};
 	std::string alpha_mode = "OPAQUE";
-	if (material.texture_count != 0 && material.texture && !material.texture->name.empty()) {
+	if (textured && material.texture_count != 0 && material.texture && !material.texture->name.empty()) {
 		if (const auto texture = add_texture(doc, *material.texture, context)) {
 			pbr["baseColorTexture"] = json{{"index", texture->first}};
 			if (texture->second)

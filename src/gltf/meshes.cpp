@@ -241,14 +241,22 @@ std::optional<std::uint32_t> add_geometry_mesh(Document& doc, const stream::Chun
 		doc.warn(label + ": " + std::to_string(not_finite) + " vertex value(s) not finite, written as 0");
 
 	const std::vector<std::optional<stream::MaterialInfo>> slots = read_material_list(geometry);
+	const bool textured = attributes.contains("TEXCOORD_0");
+	bool untextured_reported = false;
 	json primitives = json::array();
 	for (const auto& [material, list] : triangles) {
 		if (list.empty())
 			continue;
 		json primitive{{"attributes", attributes}, {"indices", add_index_accessor(doc, list, vertices)}, {"mode", 4}};
-		if (material < slots.size() && slots[material])
-			primitive["material"] = add_material(doc, *slots[material], context);
-		else
+		if (material < slots.size() && slots[material]) {
+			const stream::MaterialInfo& slot = *slots[material];
+			if (!textured && slot.texture_count != 0 && slot.texture && !slot.texture->name.empty() &&
+			    !untextured_reported) {
+				doc.warn(label + ": textured materials but no texture coordinates; drawn without their textures");
+				untextured_reported = true;
+			}
+			primitive["material"] = add_material(doc, slot, textured, context);
+		} else
 			doc.warn(label + ": its triangles name material " + std::to_string(material) + " of " +
 			         std::to_string(slots.size()) + " readable; drawn with the default material");
 		primitives.push_back(std::move(primitive));
