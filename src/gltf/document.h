@@ -29,9 +29,10 @@ struct Document {
 	std::vector<std::uint8_t> bin;
 	std::vector<std::string> warnings;
 
-	// The same material, texture, image or sampler is written once: keyed by
-	// its JSON text (images by texture name).
-	std::map<std::string, std::uint32_t> material_index, texture_index, image_index, sampler_index;
+	// The same material, texture or sampler is written once: keyed by its
+	// JSON text; an image once per texture of the library.
+	std::map<std::string, std::uint32_t> material_index, texture_index, sampler_index;
+	std::map<const EncodedTexture*, std::uint32_t> image_index;
 
 	void warn(std::string text) { warnings.push_back(std::move(text)); }
 

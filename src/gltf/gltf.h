@@ -63,9 +63,10 @@ struct EncodedTexture {
 
 class TextureLibrary {
 public:
-	// Adds the textures of one dictionary stream (already inflated). Names
-	// match ignoring ASCII case; the first dictionary given that holds a name
-	// wins. False, with `error`, when the stream holds no dictionary.
+	// Adds the textures of one dictionary stream (already inflated). A name
+	// matches exactly, else ignoring ASCII case; the first dictionary given
+	// that holds a name wins. False, with `error`, when the stream holds no
+	// dictionary.
 	bool add_dictionary(std::vector<std::uint8_t> stream, std::string& error);
 
 	// The texture named `name`, decoded and encoded once and then kept; nullptr
@@ -80,8 +81,9 @@ private:
 		stream::Tree tree;
 	};
 	std::vector<std::unique_ptr<Dictionary>> dictionaries_;
-	std::map<std::string, const stream::Chunk*> natives_;   // by lower-cased name
-	std::map<std::string, EncodedTexture> encoded_;
+	std::map<std::string, const stream::Chunk*> natives_;        // by name
+	std::map<std::string, const stream::Chunk*> natives_folded_; // by lower-cased name
+	std::map<const stream::Chunk*, EncodedTexture> encoded_;
 };
 
 // ---------------------------------------------------------------------------

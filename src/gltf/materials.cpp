@@ -75,17 +75,14 @@ std::optional<std::pair<std::uint32_t, bool>> add_texture(Document& doc, const s
 		context.missing_reported[info.name] = true;
 		return std::nullopt;
 	}
-	std::string image_key = info.name; // names match ignoring case: one image for all spellings
-	for (char& c : image_key)
-		if (c >= 'A' && c <= 'Z')
-			c = char(c - 'A' + 'a');
 	std::uint32_t image;
-	if (const auto found = doc.image_index.find(image_key); found != doc.image_index.end()) {
+	if (const auto found = doc.image_index.find(texture); found != doc.image_index.end()) {
 		image = found->second;
 	} else {
 		const std::uint32_t view = doc.add_view(texture->png, 0);
-		image = add_once(doc.images, doc.image_index, image_key,
-		                 json{{"bufferView", view}, {"mimeType", "image/png"}, {"name", info.name}});
+		image = std::uint32_t(doc.images.size());
+		doc.images.push_back(json{{"bufferView", view}, {"mimeType", "image/png"}, {"name", info.name}});
+		doc.image_index.emplace(texture, image);
 	}
 	// The material's own Texture chunk says how it is sampled; where it says
 	// nothing, the texture native's settings stand.

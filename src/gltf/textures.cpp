@@ -28,8 +28,10 @@ bool TextureLibrary::add_dictionary(std::vector<std::uint8_t> stream, std::strin
 			continue;
 		found = true;
 		for (const stream::Chunk* native : stream::children_of_type(top, stream::type_texture_native))
-			if (const auto header = stream::decode_texture_native_header(*native))
-				natives_.emplace(lower(header->name), native);
+			if (const auto header = stream::decode_texture_native_header(*native)) {
+				natives_.emplace(header->name, native);
+				natives_folded_.emplace(lower(header->name), native);
+			}
 	}
 	if (!found) {
 		error = "holds no texture dictionary";
@@ -41,13 +43,15 @@ bool TextureLibrary::add_dictionary(std::vector<std::uint8_t> stream, std::strin
 
 const EncodedTexture* TextureLibrary::find(const std::string& name)
 {
-	const std::string key = lower(name);
-	if (const auto done = encoded_.find(key); done != encoded_.end())
+	auto native = natives_.find(name);
+	if (native == natives_.end()) {
+		native = natives_folded_.find(lower(name));
+		if (native == natives_folded_.end())
+			return nullptr;
+	}
+	if (const auto done = encoded_.find(native->second); done != encoded_.end())
 		return &done->second;
-	const auto native = natives_.find(key);
-	if (native == natives_.end())
-		return nullptr;
-	EncodedTexture& encoded = encoded_[key];
+	EncodedTexture& encoded = encoded_[native->second];
 	const std::optional<texture::DecodedTexture> decoded = texture::decode_texture_native(*native->second, encoded.error);
 	if (!decoded || decoded->levels.empty()) {
 		if (encoded.error.empty())
