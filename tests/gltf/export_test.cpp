@@ -1,6 +1,7 @@
 // The export of generated models, read back: one small model checked value by
 // value, and every sample model passed through the glTF validator.
 #include "gltf/glb_reader.h"
+#include "harness.h"
 #include "gltf/gltf.h"
 #include "samples/samples.h"
 #include "support/run_binary.h"
@@ -205,6 +206,27 @@ TEST(Export, DamagedPartsAreLeftOutAndTheRestStillValidates)
 	dir.write("damaged.glb", glb);
 	std::string report;
 	EXPECT_TRUE(testing::validate_gltf({dir.path() / "damaged.glb"}, report)) << report;
+}
+
+// Every saved input of the export's fuzz harness, findings included: what it
+// writes passes the validator.
+TEST(Export, FuzzCorpusExportsValidate)
+{
+	testing::ScratchDir dir;
+	std::vector<std::filesystem::path> files;
+	for (const auto& entry : std::filesystem::directory_iterator(std::string(KESTRUN_SOURCE_DIR) + "/fuzz/corpus/gltf")) {
+		std::ifstream in(entry.path(), std::ios::binary);
+		const std::vector<std::uint8_t> data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+		const std::vector<std::uint8_t> glb = fuzz::gltf_export(data.data(), data.size());
+		if (glb.empty())
+			continue;
+		const std::string name = entry.path().filename().string() + ".glb";
+		dir.write(name, glb);
+		files.push_back(dir.path() / name);
+	}
+	ASSERT_FALSE(files.empty());
+	std::string report;
+	EXPECT_TRUE(testing::validate_gltf(files, report)) << report;
 }
 
 } // namespace
