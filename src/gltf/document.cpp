@@ -36,7 +36,7 @@ std::string Document::text() const
 			doc[key] = *array;
 	if (!bin.empty())
 		doc["buffers"] = json::array({json{{"byteLength", bin.size()}}});
-	return doc.dump();
+	return json_text(doc);
 }
 
 } // namespace kestrun::gltf

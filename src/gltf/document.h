@@ -17,6 +17,13 @@ inline constexpr std::uint32_t component_u16 = 5123;
 inline constexpr std::uint32_t component_u32 = 5125;
 inline constexpr std::uint32_t component_f32 = 5126;
 
+// JSON text of `value`. Names come from the files and need not be UTF-8:
+// a byte that is not becomes U+FFFD, never a failure.
+inline std::string json_text(const json& value)
+{
+	return value.dump(-1, ' ', false, json::error_handler_t::replace);
+}
+
 struct Document {
 	json nodes = json::array();
 	json meshes = json::array();

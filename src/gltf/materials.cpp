@@ -89,9 +89,9 @@ std::optional<std::pair<std::uint32_t, bool>> add_texture(Document& doc, const s
 	const json sampler_value = sampler_json(info.filter != 0 ? info.filter : texture->filter,
 	                                        info.address_u != 0 ? info.address_u : texture->address_u,
 	                                        info.address_v != 0 ? info.address_v : texture->address_v);
-	const std::uint32_t sampler = add_once(doc.samplers, doc.sampler_index, sampler_value.dump(), sampler_value);
+	const std::uint32_t sampler = add_once(doc.samplers, doc.sampler_index, json_text(sampler_value), sampler_value);
 	const json texture_value{{"source", image}, {"sampler", sampler}};
-	return std::pair{add_once(doc.textures, doc.texture_index, texture_value.dump(), texture_value), texture->has_alpha};
+	return std::pair{add_once(doc.textures, doc.texture_index, json_text(texture_value), texture_value), texture->has_alpha};
 }
 
 } // namespace
@@ -137,7 +137,7 @@ std::uint32_t add_material(Document& doc, const stream::MaterialInfo& material, 
 	json value{{"pbrMetallicRoughness", pbr}, {"alphaMode", alpha_mode}};
 	if (material.texture && !material.texture->name.empty())
 		value["name"] = material.texture->name;
-	return add_once(doc.materials, doc.material_index, value.dump(), value);
+	return add_once(doc.materials, doc.material_index, json_text(value), value);
 }
 
 } // namespace kestrun::gltf
