@@ -103,6 +103,11 @@ fs::path output_of(const std::string& model, const std::string& output)
 	return output;
 }
 
+std::string counted(std::uint32_t n, const char* one, const char* many)
+{
+	return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
 int run_gltf(const GltfOptions& options)
 {
 	if (options.models.size() > 1 && !options.output.empty() && !names_folder(options.output)) {
@@ -161,8 +166,9 @@ int run_gltf(const GltfOptions& options)
 			failed = true;
 			continue;
 		}
-		std::printf("%s -> %s: %u nodes, %u meshes, %u textures\n", path.c_str(), out.string().c_str(),
-		            unsigned(result->nodes), unsigned(result->meshes), unsigned(result->textures));
+		std::printf("%s -> %s: %s, %s, %s\n", path.c_str(), out.string().c_str(),
+		            counted(result->nodes, "node", "nodes").c_str(), counted(result->meshes, "mesh", "meshes").c_str(),
+		            counted(result->textures, "texture", "textures").c_str());
 		std::fflush(stdout);
 	}
 	progress.clear();
