@@ -7,6 +7,7 @@
 #include "harness.h"
 
 #include "gltf/gltf.h"
+#include "kit/load.h"
 
 #include <nlohmann/json.hpp>
 
@@ -130,12 +131,16 @@ void check_glb(const std::vector<std::uint8_t>& glb)
 
 std::vector<std::uint8_t> gltf_export(const std::uint8_t* data, std::size_t size)
 {
-	const bytes input(data, size);
-	gltf::TextureLibrary textures;
+	// The bytes as a file, container or stream, as the command loads it.
+	kit::LoadedFile loaded;
 	std::string error;
-	textures.add_dictionary(std::vector<std::uint8_t>(input.begin(), input.end()), error);
+	if (!kit::load_bytes("fuzz", std::vector<std::uint8_t>(data, data + size), loaded, error))
+		return {};
+	gltf::TextureLibrary textures;
+	textures.add_dictionary(loaded.stream, error);
 	std::vector<std::string> warnings;
-	const auto stream = gltf::model_stream_of_file(input, warnings, error);
+	error.clear();
+	const auto stream = gltf::pc_model_stream(std::move(loaded.stream), warnings, error);
 	if (!stream) {
 		require(!error.empty(), "a model refused without a reason");
 		return {};

@@ -20,6 +20,10 @@ int convert_entry(const std::uint8_t* data, std::size_t size);
 // came out as a model.
 int file_entry(const std::uint8_t* data, std::size_t size);
 
+// kestrun-kit's path: the bytes as a file (container or stream), the chunk
+// tree, every check, and the fix with the fixed stream checked again.
+int tree_entry(const std::uint8_t* data, std::size_t size);
+
 // The glTF export on the bytes as a model file; the top-level Texture
 // Dictionaries among them are the dictionaries given (gltf_harness.cpp).
 int gltf_entry(const std::uint8_t* data, std::size_t size);

@@ -1,5 +1,5 @@
-// kestrun_fuzz_seeds DIR: writes the seed inputs of the three harnesses into
-// DIR/container, DIR/convert and DIR/file. Small on purpose: a few
+// kestrun_fuzz_seeds DIR: writes the seed inputs of the harnesses into
+// DIR/container, DIR/convert, DIR/file and DIR/tree. Small on purpose: a few
 // geometries of a few vertices each, so the fuzzer spends its time on
 // structure rather than on copying bulk.
 #include "samples/samples.h"
@@ -66,7 +66,7 @@ int main(int argc, char** argv)
 		{"dictionary", texture_dictionary_stream(7, 1)},
 	};
 
-	for (const char* harness : {"container", "convert", "file", "gltf"}) {
+	for (const char* harness : {"container", "convert", "file", "tree", "gltf"}) {
 		std::error_code ec;
 		std::filesystem::create_directories(dir / harness, ec);
 		if (ec) {
@@ -82,12 +82,16 @@ int main(int argc, char** argv)
 		// One block, and many small ones so that the chain is exercised.
 		const buffer single = pack_container(s.data);
 		const buffer chained = pack_container(s.data, 256);
-		for (const char* harness : {"container", "file"}) {
+		for (const char* harness : {"container", "file", "tree"}) {
 			ok = ok && write_file(dir / harness / (s.name + ".container"), single);
 			ok = ok && write_file(dir / harness / (s.name + "-blocks.container"), chained);
 		}
 	}
 	ok = ok && write_file(dir / "container" / "empty-stream.container", pack_container(buffer()));
+	// The kit reads converted outputs as plain streams, and fixes them.
+	for (const Stream& s : streams)
+		if (s.name != "dictionary")
+			ok = ok && write_file(dir / "tree" / (s.name + ".stream"), s.data);
 	// The glTF export: models followed by a dictionary of a few of the
 	// textures their materials name, as streams and as a container.
 	std::vector<SampleTexture> textures = sample_textures();

@@ -1,7 +1,7 @@
 // kestrun_replay CORPUS: runs every file under CORPUS/container,
-// CORPUS/convert, CORPUS/file and CORPUS/gltf through the entry point of the harness of
-// that name, without libFuzzer, so that every saved input, findings
-// included, is an ordinary test. A broken promise or a sanitizer report ends
+// CORPUS/convert, CORPUS/file, CORPUS/tree and CORPUS/gltf through the entry
+// point of the harness of that name, without libFuzzer, so that every saved
+// input, findings included, is an ordinary test. A broken promise or a sanitizer report ends
 // the run; the last "replaying" line names the input.
 #include "harness.h"
 
@@ -26,6 +26,7 @@ constexpr Harness harnesses[] = {
 	{"container", kestrun::fuzz::container_entry},
 	{"convert", kestrun::fuzz::convert_entry},
 	{"file", kestrun::fuzz::file_entry},
+	{"tree", kestrun::fuzz::tree_entry},
 	{"gltf", kestrun::fuzz::gltf_entry},
 };
 

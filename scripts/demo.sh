@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Generates sample containers, converts them with kestrun '*', and shows what
-# was written.
+# Generates sample containers, converts them with kestrun '*', shows what was
+# written, inspects one converted model with kestrun-kit and checks every
+# output; any check error fails the demo.
 set -euo pipefail
 build=$(cd "${1:-build}" && pwd)
 demo="$build/demo"
@@ -16,6 +17,16 @@ echo "(exit status $status)"
 echo
 echo "Written to $demo/output:"
 ls -l output
+[ "$status" -eq 0 ] || exit $status
+
+echo
+echo "\$ kestrun-kit inspect --depth 3 output/model02.dff"
+"$build/kestrun-kit" inspect --depth 3 output/model02.dff
+echo
+echo "\$ kestrun-kit check output/*"
+status=0
+"$build/kestrun-kit" check output/* || status=$?
+echo "(exit status $status)"
 
 # One converted model with its textures as binary glTF, to look at.
 echo

@@ -5,7 +5,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-packages=(cmake g++ make pkg-config liblzo2-dev libgtest-dev nlohmann-json3-dev libspng-dev libsquish-dev "$@")
+packages=(cmake g++ make pkg-config liblzo2-dev libgtest-dev libcli11-dev nlohmann-json3-dev libspng-dev libsquish-dev "$@")
 
 # Node.js and npm run the glTF validator. They are tested by command, not by
 # package name: a machine may have them from elsewhere.

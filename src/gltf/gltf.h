@@ -96,16 +96,12 @@ struct Export {
 	std::uint32_t nodes = 0, meshes = 0, textures = 0;
 };
 
-// A model file as its PC stream: a block container is inflated, a console
-// stream converted in memory (a geometry the converter leaves unconverted
-// gives a warning), a PC stream taken as it is. Nothing, with `error`, when
-// the bytes hold no model.
-std::optional<std::vector<std::uint8_t>> model_stream_of_file(bytes file, std::vector<std::string>& warnings,
-                                                              std::string& error);
-
-// The same for a texture dictionary file: the stream of a container, or the
-// bytes themselves when they are a dictionary stream.
-std::optional<std::vector<std::uint8_t>> dictionary_stream_of_file(bytes file, std::string& error);
+// The PC stream of an inflated model stream: a console stream (its Clump
+// carries the console stamp) is converted in memory, each geometry the
+// converter cannot convert giving a warning; a PC stream is taken as it is.
+// Nothing, with `error`, when the stream does not start with a Clump.
+std::optional<std::vector<std::uint8_t>> pc_model_stream(std::vector<std::uint8_t> stream,
+                                                         std::vector<std::string>& warnings, std::string& error);
 
 // The GLB of a PC model stream. `name` names the scene's root node. Nothing,
 // with `error`, when the stream holds no Clump or the GLB would be too large.

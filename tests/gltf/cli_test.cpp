@@ -6,34 +6,18 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <fstream>
 #include <sstream>
 
 namespace kestrun::testing {
 namespace {
 
-struct KitRun {
-	int status = -1;
-	std::string out, err;
-};
-
-KitRun run_kit(const ScratchDir& dir, const std::string& args)
+RunResult run_kit(const ScratchDir& dir, const std::string& args)
 {
-	const std::string command = "cd '" + dir.path().string() + "' && '" KESTRUN_KIT_BINARY "' " + args +
-	                            " >stdout.txt 2>stderr.txt";
-	const int raw = std::system(command.c_str());
-	KitRun r;
-	r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-	auto slurp = [&](const char* name) {
-		std::ifstream in(dir.path() / name);
-		std::stringstream s;
-		s << in.rdbuf();
-		return s.str();
-	};
-	r.out = slurp("stdout.txt");
-	r.err = slurp("stderr.txt");
-	return r;
+	std::vector<std::string> list;
+	std::istringstream words(args);
+	for (std::string w; words >> w;)
+		list.push_back(w);
+	return run_kestrun_kit(dir.path(), list);
 }
 
 void write_samples(const ScratchDir& dir)
@@ -47,7 +31,7 @@ TEST(GltfCommand, SeveralModelsIntoAFolderTwiceTheSame)
 	ScratchDir dir;
 	write_samples(dir);
 	const std::string args = "gltf model00.dff model01.dff model02.dff --txd textures00.txd -o out/";
-	const KitRun first = run_kit(dir, args);
+	const RunResult first = run_kit(dir, args);
 	EXPECT_EQ(first.status, 0) << first.err;
 	EXPECT_EQ(first.out.find("model00.dff -> out/model00.glb: 10 nodes, 8 meshes, "), 0u) << first.out;
 	EXPECT_EQ(dir.list("out"), (std::vector<std::string>{"model00.glb", "model01.glb", "model02.glb"}));
@@ -58,7 +42,7 @@ TEST(GltfCommand, SeveralModelsIntoAFolderTwiceTheSame)
 	const Glb doc = read_glb(glb);
 	EXPECT_GT(doc.json["images"].size(), 0u); // textures embedded
 
-	const KitRun second = run_kit(dir, args);
+	const RunResult second = run_kit(dir, args);
 	EXPECT_EQ(second.status, 0);
 	EXPECT_EQ(second.out, first.out);
 	EXPECT_EQ(dir.read("out/model01.glb"), glb);
@@ -70,7 +54,7 @@ TEST(GltfCommand, MissingTextureDefaultNameAndFailures)
 	write_samples(dir);
 	// No dictionary: every texture is missing, named once, and the export
 	// still happens beside the model.
-	KitRun r = run_kit(dir, "gltf model02.dff");
+	RunResult r = run_kit(dir, "gltf model02.dff");
 	EXPECT_EQ(r.status, 0);
 	EXPECT_TRUE(dir.exists("model02.glb"));
 	EXPECT_NE(r.err.find("model02.dff: warning: texture '"), std::string::npos) << r.err;
@@ -79,11 +63,16 @@ TEST(GltfCommand, MissingTextureDefaultNameAndFailures)
 	// A bad model among good ones: reported by name, nothing written for it,
 	// the others written, exit 1. A dictionary that is none: the same.
 	dir.write("junk.dff", {1, 2, 3, 4, 5});
-	r = run_kit(dir, "gltf junk.dff model00.dff absent.dff --txd junk.dff -o out/");
+	std::vector<std::uint8_t> cut = dir.read("model01.dff");
+	cut.resize(cut.size() / 2);
+	dir.write("cut.dff", cut);
+	r = run_kit(dir, "gltf junk.dff model00.dff cut.dff absent.dff --txd junk.dff -o out/");
 	EXPECT_EQ(r.status, 1);
 	EXPECT_EQ(dir.list("out"), std::vector<std::string>{"model00.glb"});
-	EXPECT_NE(r.err.find("junk.dff: damaged container"), std::string::npos) << r.err;
-	EXPECT_NE(r.err.find("absent.dff: cannot be opened"), std::string::npos) << r.err;
+	EXPECT_NE(r.err.find("junk.dff: holds no model"), std::string::npos) << r.err;
+	EXPECT_NE(r.err.find("junk.dff: holds no texture dictionary"), std::string::npos) << r.err;
+	EXPECT_NE(r.err.find("cut.dff: damaged container"), std::string::npos) << r.err;
+	EXPECT_NE(r.err.find("absent.dff: cannot open"), std::string::npos) << r.err;
 
 	// Usage errors: several models into one file, no model.
 	EXPECT_EQ(run_kit(dir, "gltf model00.dff model01.dff -o one.glb").status, 2);

@@ -2,6 +2,7 @@
 // value, and every sample model passed through the glTF validator.
 #include "gltf/glb_reader.h"
 #include "harness.h"
+#include "kit/load.h"
 #include "gltf/gltf.h"
 #include "samples/samples.h"
 #include "support/run_binary.h"
@@ -60,7 +61,9 @@ TextureLibrary golden_textures()
 std::vector<std::uint8_t> export_file(bytes file, TextureLibrary& library, std::vector<std::string>& warnings)
 {
 	std::string error;
-	const auto stream = model_stream_of_file(file, warnings, error);
+	kit::LoadedFile loaded;
+	EXPECT_TRUE(kit::load_bytes("model", {file.begin(), file.end()}, loaded, error));
+	const auto stream = pc_model_stream(std::move(loaded.stream), warnings, error);
 	EXPECT_TRUE(stream) << error;
 	if (!stream)
 		return {};

@@ -14,6 +14,9 @@
 #ifndef KESTRUN_BINARY
 #define KESTRUN_BINARY "kestrun"
 #endif
+#ifndef KESTRUN_KIT_BINARY
+#define KESTRUN_KIT_BINARY "kestrun-kit"
+#endif
 
 namespace fs = std::filesystem;
 
@@ -70,16 +73,15 @@ std::string slurp(const fs::path& path)
 	return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-} // namespace
-
-RunResult run_kestrun(const fs::path& dir, const std::vector<std::string>& args, const RunOptions& options)
+RunResult run_program(const char* program, const fs::path& dir, const std::vector<std::string>& args,
+                      const RunOptions& options)
 {
 	// Capture through files beside the scratch folder, not inside it, so the
 	// program's own directory listing does not see them.
 	ScratchDir capture;
 	const fs::path out_path = capture.path() / "stdout", err_path = capture.path() / "stderr";
 
-	std::vector<std::string> argv_strings = {KESTRUN_BINARY};
+	std::vector<std::string> argv_strings = {program};
 	argv_strings.insert(argv_strings.end(), args.begin(), args.end());
 	std::vector<char*> argv;
 	for (std::string& s : argv_strings)
@@ -110,6 +112,18 @@ RunResult run_kestrun(const fs::path& dir, const std::vector<std::string>& args,
 	result.out = slurp(out_path);
 	result.err = slurp(err_path);
 	return result;
+}
+
+} // namespace
+
+RunResult run_kestrun(const fs::path& dir, const std::vector<std::string>& args, const RunOptions& options)
+{
+	return run_program(KESTRUN_BINARY, dir, args, options);
+}
+
+RunResult run_kestrun_kit(const fs::path& dir, const std::vector<std::string>& args)
+{
+	return run_program(KESTRUN_KIT_BINARY, dir, args, {});
 }
 
 } // namespace kestrun::testing

@@ -44,4 +44,7 @@ struct RunOptions {
 RunResult run_kestrun(const std::filesystem::path& dir, const std::vector<std::string>& args,
                       const RunOptions& options = {});
 
+// The same for the kestrun-kit binary.
+RunResult run_kestrun_kit(const std::filesystem::path& dir, const std::vector<std::string>& args);
+
 } // namespace kestrun::testing

@@ -1,6 +1,10 @@
-#include "kit/gltf_command.h"
-
+// `kestrun-kit gltf MODEL... [--txd DICTIONARY]... [-o OUT]`: exports models
+// with their textures as binary glTF, one .glb per model.
 #include "gltf/gltf.h"
+#include "kit/commands.h"
+#include "kit/load.h"
+
+#include <CLI/CLI.hpp>
 
 #include <cstdio>
 #include <filesystem>
@@ -46,45 +50,19 @@ private:
 	std::size_t total_;
 };
 
-std::optional<std::vector<std::uint8_t>> read_file(const std::string& path, std::string& error)
+// The inflated stream of a model or dictionary file. A damaged container
+// fails the file: an export of part of a model would pass for the whole.
+std::optional<std::vector<std::uint8_t>> load_stream(const std::string& path, std::string& error)
 {
-	std::ifstream in(path, std::ios::binary);
-	if (!in) {
-		error = "cannot be opened";
+	LoadedFile loaded;
+	if (!load_file(path, loaded, error))
+		return std::nullopt;
+	if (loaded.container && loaded.inflated.problem != ContainerProblem::none) {
+		error = "damaged container: block " + std::to_string(loaded.inflated.block) + ": " +
+		        container_problem_name(loaded.inflated.problem);
 		return std::nullopt;
 	}
-	std::vector<std::uint8_t> data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-	if (in.bad()) {
-		error = "cannot be read";
-		return std::nullopt;
-	}
-	return data;
-}
-
-// Writes beside the target and renames into place once complete, so a failure
-// never leaves a partial file nor destroys an earlier one.
-bool write_file_atomically(const fs::path& path, const std::vector<std::uint8_t>& data, std::string& error)
-{
-	const fs::path part = path.string() + ".part";
-	{
-		std::ofstream out(part, std::ios::binary | std::ios::trunc);
-		out.write(reinterpret_cast<const char*>(data.data()), std::streamsize(data.size()));
-		out.close();
-		if (!out) {
-			std::error_code ignored;
-			fs::remove(part, ignored);
-			error = "cannot be written";
-			return false;
-		}
-	}
-	std::error_code ec;
-	fs::rename(part, path, ec);
-	if (ec) {
-		fs::remove(part, ec);
-		error = "cannot be put in place";
-		return false;
-	}
-	return true;
+	return std::move(loaded.stream);
 }
 
 bool names_folder(const std::string& output)
@@ -111,16 +89,16 @@ std::string counted(std::uint32_t n, const char* one, const char* many)
 int run_gltf(const GltfOptions& options)
 {
 	if (options.models.size() > 1 && !options.output.empty() && !names_folder(options.output)) {
-		std::fprintf(stderr, "kestrun-kit gltf: -o %s names one file; for several models give a folder ending in /\n",
-		             options.output.c_str());
-		return 2;
+		report_error("kestrun-kit gltf", "-o " + options.output +
+		                                     " names one file; for several models give a folder ending in /");
+		return exit_usage;
 	}
 	if (names_folder(options.output)) {
 		std::error_code ec;
 		fs::create_directories(options.output, ec);
 		if (ec) {
-			std::fprintf(stderr, "%s: cannot create the folder: %s\n", options.output.c_str(), ec.message().c_str());
-			return 1;
+			report_error(options.output, "cannot create the folder: " + ec.message());
+			return exit_failed;
 		}
 	}
 
@@ -128,10 +106,9 @@ int run_gltf(const GltfOptions& options)
 	gltf::TextureLibrary textures;
 	for (const std::string& path : options.dictionaries) {
 		std::string error;
-		std::optional<std::vector<std::uint8_t>> file = read_file(path, error);
-		std::optional<std::vector<std::uint8_t>> stream = file ? gltf::dictionary_stream_of_file(*file, error) : std::nullopt;
+		std::optional<std::vector<std::uint8_t>> stream = load_stream(path, error);
 		if (!stream || !textures.add_dictionary(std::move(*stream), error)) {
-			std::fprintf(stderr, "%s: %s\n", path.c_str(), error.c_str());
+			report_error(path, error);
 			failed = true;
 		}
 	}
@@ -147,22 +124,23 @@ int run_gltf(const GltfOptions& options)
 		std::optional<gltf::Export> result;
 		if (!written.insert(out.lexically_normal()).second) {
 			error = "its export " + out.string() + " would replace that of an earlier model; not written";
-		} else if (std::optional<std::vector<std::uint8_t>> file = read_file(path, error)) {
-			if (std::optional<std::vector<std::uint8_t>> stream = gltf::model_stream_of_file(*file, warnings, error))
+		} else if (std::optional<std::vector<std::uint8_t>> stream = load_stream(path, error)) {
+			if ((stream = gltf::pc_model_stream(std::move(*stream), warnings, error)))
 				result = gltf::export_model(*stream, fs::path(path).stem().string(), textures, error);
 		}
 		if (result)
 			warnings.insert(warnings.end(), result->warnings.begin(), result->warnings.end());
 		progress.clear();
+		std::fflush(stdout);
 		for (const std::string& warning : warnings)
 			std::fprintf(stderr, "%s: warning: %s\n", path.c_str(), warning.c_str());
 		std::string subject = path; // the file a failure is about
-		if (result && !write_file_atomically(out, result->glb, error)) {
+		if (result && !replace_file(out.string(), result->glb, error)) {
 			subject = out.string();
 			result.reset();
 		}
 		if (!result) {
-			std::fprintf(stderr, "%s: %s\n", subject.c_str(), error.c_str());
+			report_error(subject, error);
 			failed = true;
 			continue;
 		}
@@ -172,7 +150,7 @@ int run_gltf(const GltfOptions& options)
 		std::fflush(stdout);
 	}
 	progress.clear();
-	return failed ? 1 : 0;
+	return failed ? exit_failed : exit_ok;
 }
 
 } // namespace

@@ -1,0 +1,71 @@
+// `kestrun-kit fix FILE...`: rewrites each file in place, atomically, with
+// the clump Structs that outrun their stamp shrunk; prints what it changed.
+#include "kit/commands.h"
+#include "kit/fix.h"
+#include "kit/load.h"
+
+#include <CLI/CLI.hpp>
+
+#include <cstdio>
+#include <memory>
+
+namespace kestrun::kit {
+
+namespace {
+
+struct FixOptions {
+	std::vector<std::string> files;
+};
+
+// False when the file could not be fixed; the reason has been reported.
+bool fix_file(const std::string& name)
+{
+	LoadedFile f;
+	std::string error;
+	if (!load_file(name, f, error)) {
+		report_error(name, error);
+		return false;
+	}
+	if (f.container) {
+		// Rewriting would mean compressing anew; fix works on what kestrun writes.
+		report_error(name, "a block container; fix rewrites inflated or converted streams; left untouched");
+		return false;
+	}
+	const FixResult result = fix_clump_structs(f.stream, stream::parse_tree(f.stream));
+	for (const FixNote& note : result.notes)
+		std::printf("%s: Clump (offset %llu): %s\n", name.c_str(), static_cast<unsigned long long>(note.offset),
+		            note.text.c_str());
+	if (!result.changed()) {
+		std::printf("%s: nothing changed\n", name.c_str());
+		return true;
+	}
+	if (!replace_file(name, result.stream, error)) {
+		report_error(name, error + "; left untouched");
+		return false;
+	}
+	std::printf("%s: written, %zu bytes (was %zu)\n", name.c_str(), result.stream.size(), f.stream.size());
+	return true;
+}
+
+int run_fix(const FixOptions& options)
+{
+	int status = exit_ok;
+	for (const std::string& name : options.files)
+		if (!fix_file(name))
+			status = exit_failed;
+	return status;
+}
+
+} // namespace
+
+void add_fix_command(CLI::App& app, int& status)
+{
+	auto options = std::make_shared<FixOptions>();
+	CLI::App* sub = app.add_subcommand(
+		"fix", "Rewrite each converted file in place so that readers which follow the stamp load it: a clump "
+		       "Struct of 12 bytes under a stamp older than 3.3 becomes 4 bytes when it has no lights or cameras");
+	sub->add_option("FILE", options->files, "converted model files (plain streams)")->required();
+	sub->callback([options, &status] { status = run_fix(*options); });
+}
+
+} // namespace kestrun::kit

@@ -1,0 +1,384 @@
+// `kestrun-kit inspect FILE...`: the chunk tree, one line per chunk, with
+// what the reader decodes of it; for a container also its blocks.
+#include "kit/commands.h"
+#include "kit/load.h"
+#include "stream/stream.h"
+
+#include <CLI/CLI.hpp>
+#include <nlohmann/json.hpp>
+
+#include <algorithm>
+#include <charconv>
+#include <functional>
+#include <cstdio>
+#include <iostream>
+#include <memory>
+
+namespace kestrun::kit {
+
+namespace {
+
+using json = nlohmann::ordered_json;
+using namespace stream;
+
+struct InspectOptions {
+	std::vector<std::string> files;
+	bool json = false;
+	int depth = 0; // levels shown; 0 for all
+};
+
+// A float as the shortest decimal that reads back as the same float, so
+// JSON and text show 0.1 rather than 0.100000001490116.
+json number(float v)
+{
+	char text[32];
+	const auto r = std::to_chars(text, text + sizeof text, v);
+	return std::stod(std::string(text, r.ptr));
+}
+
+template <std::size_t N> json numbers(const std::array<float, N>& values)
+{
+	json a = json::array();
+	for (float v : values)
+		a.push_back(number(v));
+	return a;
+}
+
+std::string hex(std::uint32_t v, int digits)
+{
+	char text[16];
+	std::snprintf(text, sizeof text, "0x%0*X", digits, unsigned(v));
+	return text;
+}
+
+// What the walk knows about where a chunk stands.
+struct Place {
+	const Chunk* parent = nullptr;
+	const Chunk* grandparent = nullptr;
+	std::size_t index_of_type = 0; // among the parent's children of its type
+	const std::vector<FrameInfo>* frames = nullptr; // the parent Frame List's
+};
+
+json geometry_info(const Chunk& c, bytes stream)
+{
+	const auto g = decode_geometry(c);
+	if (!g)
+		return nullptr;
+	json info = {{"flags", hex(g->flags, 4)},      {"texture_sets", g->texture_sets},
+	             {"native", g->native_flags != 0}, {"triangles", g->triangles},
+	             {"vertices", g->vertices},        {"morph_targets", g->morph_targets},
+	             {"sphere", numbers(g->sphere)}};
+	if (g->native_flags != 0)
+		return info;
+	json sections = json::array();
+	auto add = [&](const char* name, bytes part) {
+		if (!part.empty())
+			sections.push_back({{"name", name},
+			                    {"offset", std::uint64_t(part.data() - stream.data())},
+			                    {"size", part.size()}});
+	};
+	add("colours", g->colours);
+	add("texcoords", g->texcoords);
+	add("triangles", g->triangle_records);
+	add("positions", g->positions);
+	add("normals", g->normals);
+	info["sections"] = sections;
+	return info;
+}
+
+json bin_mesh_info(const Chunk& c, const Place& place)
+{
+	const Chunk* geometry = place.grandparent && place.grandparent->type == type_geometry ? place.grandparent : nullptr;
+	const auto g = geometry ? decode_geometry(*geometry) : std::nullopt;
+	const bool native = g && g->native_flags != 0;
+	const auto b = decode_bin_mesh(c, native);
+	if (!b)
+		return nullptr;
+	json meshes = json::array();
+	for (const BinMeshMesh& m : b->meshes)
+		meshes.push_back({{"indices", m.index_count}, {"material", m.material}});
+	const std::uint32_t kind = b->flag & 0xFF;
+	return {{"kind", kind == 0 ? "list" : kind == 1 ? "strip" : "unknown"},
+	        {"meshes", b->mesh_count},
+	        {"indices", b->index_total},
+	        {"mesh_list", meshes}};
+}
+
+json frame_info(const FrameInfo& f, std::size_t index)
+{
+	return {{"frame", index},
+	        {"name", f.name},
+	        {"parent", f.parent},
+	        {"position", numbers(f.position)},
+	        {"rotation", numbers(f.rotation)}};
+}
+
+json texture_json(const TextureInfo& t)
+{
+	return {{"filter", t.filter}, {"address_u", t.address_u}, {"address_v", t.address_v}, {"name", t.name},
+	        {"mask", t.mask}};
+}
+
+// What the reader decodes of `c`; null when nothing.
+json info_of(const Chunk& c, const Place& place, bytes stream)
+{
+	switch (c.type) {
+	case type_clump:
+		if (const auto i = decode_clump(c))
+			return {{"atomics", i->atomics}, {"lights", i->lights}, {"cameras", i->cameras}};
+		break;
+	case type_frame_list:
+		if (const auto f = decode_frame_list(c))
+			return {{"frames", f->size()}};
+		break;
+	case type_extension:
+		// The i-th Extension of a Frame List belongs to frame i.
+		if (place.frames && place.index_of_type < place.frames->size())
+			return frame_info((*place.frames)[place.index_of_type], place.index_of_type);
+		break;
+	case type_frame_name:
+	case type_string: {
+		const auto end = std::find(c.body.begin(), c.body.end(), std::uint8_t(0));
+		return {{"text", std::string(c.body.begin(), end)}};
+	}
+	case type_geometry_list:
+	case type_material_list:
+		if (const Chunk* s = find_child(c, type_struct); s && s->body.size() >= 4)
+			return {{"count", load_u32(s->body, 0)}};
+		break;
+	case type_geometry: return geometry_info(c, stream);
+	case type_bin_mesh: return bin_mesh_info(c, place);
+	case type_material:
+		if (const auto m = decode_material(c)) {
+			json info = {{"colour", m->colour}, {"textures", m->texture_count}};
+			return info;
+		}
+		break;
+	case type_texture:
+		if (const auto t = decode_texture(c))
+			return texture_json(*t);
+		break;
+	case type_atomic:
+		if (const auto a = decode_atomic(c))
+			return {{"frame", a->frame}, {"geometry", a->geometry}, {"flags", a->flags}};
+		break;
+	case type_texture_native:
+		if (const auto h = decode_texture_native_header(c))
+			return {{"platform", h->platform},
+			        {"name", h->name},
+			        {"mask", h->mask},
+			        {"format", hex(h->raster_format, 4)},
+			        {"width", h->width},
+			        {"height", h->height},
+			        {"depth", h->depth},
+			        {"levels", h->levels},
+			        {"compression", h->compression}};
+		break;
+	case type_texture_dictionary:
+		if (const auto d = decode_dictionary(c))
+			return {{"textures", d->textures}, {"device", d->device}};
+		break;
+	default: break;
+	}
+	return nullptr;
+}
+
+// "key value, key value" for the text tree; the lists of objects (sections,
+// meshes) are left to the JSON, the section names come last.
+std::string summary_text(const json& info)
+{
+	std::string out;
+	for (const auto& [key, value] : info.items()) {
+		if (key == "sections" || key == "mesh_list")
+			continue;
+		if (!out.empty())
+			out += ", ";
+		if (value.is_boolean())
+			out += value.get<bool>() ? key : "not " + key;
+		else
+			out += key + " " + value.dump();
+	}
+	if (info.contains("sections")) {
+		out += info["sections"].empty() ? ", sections none" : ", sections";
+		for (const json& section : info["sections"])
+			out += " " + section["name"].get<std::string>();
+	}
+	return out;
+}
+
+std::string version_label(std::uint32_t stamp)
+{
+	const Version v = decode_stamp(stamp);
+	std::string text = version_text(v.version);
+	if (v.build)
+		text += " build " + hex(*v.build, 4);
+	return text;
+}
+
+// Visits `chunks`, each with its place among its siblings.
+void walk(const std::vector<Chunk>& chunks, const Place& around, int level,
+          const std::function<void(const Chunk&, const Place&, int)>& visit)
+{
+	for (std::size_t i = 0; i < chunks.size(); i++) {
+		Place place = around;
+		place.index_of_type = 0;
+		for (std::size_t k = 0; k < i; k++)
+			if (chunks[k].type == chunks[i].type)
+				place.index_of_type++;
+		visit(chunks[i], place, level);
+	}
+}
+
+// ---------------------------------------------------------------------------
+// Text
+
+void print_chunks(const std::vector<Chunk>& chunks, const Place& around, int level, const InspectOptions& options,
+                  bytes stream)
+{
+	if (options.depth > 0 && level >= options.depth)
+		return;
+	walk(chunks, around, level, [&](const Chunk& c, const Place& place, int depth) {
+		const json info = info_of(c, place, stream);
+		std::string line = std::string(std::size_t(2 * depth), ' ') + chunk_type_label(c.type) + "  size " +
+		                   std::to_string(c.size) + "  " + version_label(c.stamp);
+		if (info.is_object())
+			line += "  " + summary_text(info);
+		if (c.cut_off)
+			line += "  [cut off: " + std::to_string(c.body.size()) + " bytes of the body are there]";
+		if (c.trailing > 0)
+			line += "  [" + std::to_string(c.trailing) + " trailing bytes]";
+		if (c.console_gap)
+			line += "  [16 console bytes after Native Data at " + std::to_string(*c.console_gap) + "]";
+		if (c.depth_limited)
+			line += "  [too deep: not looked into]";
+		std::printf("%10llu  %s\n", static_cast<unsigned long long>(c.offset), line.c_str());
+		const auto frames = c.type == type_frame_list ? decode_frame_list(c) : std::nullopt;
+		print_chunks(c.children, Place{&c, place.parent, 0, frames ? &*frames : nullptr}, depth + 1, options, stream);
+	});
+}
+
+void print_file(const LoadedFile& f, const Tree& tree, const InspectOptions& options)
+{
+	if (f.container) {
+		std::printf("%s: block container, %llu bytes in %zu block(s), %u bytes inflated\n", f.name.c_str(),
+		            static_cast<unsigned long long>(f.file_size), f.blocks.size(), unsigned(f.inflated.length));
+		for (std::size_t k = 0; k < f.blocks.size(); k++) {
+			const BlockInfo& b = f.blocks[k];
+			std::printf("  block %zu at offset %llu: %u bytes stored, %u inflated%s%s\n", k,
+			            static_cast<unsigned long long>(b.offset), unsigned(b.stored), unsigned(b.inflated),
+			            b.problem == ContainerProblem::none ? "" : ": ",
+			            b.problem == ContainerProblem::none ? "" : container_problem_name(b.problem));
+		}
+		if (f.inflated.problem != ContainerProblem::none)
+			std::printf("  damaged: %s\n", container_problem_name(f.inflated.problem));
+	} else {
+		std::printf("%s: plain stream, %llu bytes\n", f.name.c_str(), static_cast<unsigned long long>(f.file_size));
+	}
+	std::printf("    offset  chunk\n");
+	print_chunks(tree.top, Place{}, 0, options, f.stream);
+	if (tree.trailing > 0)
+		std::printf("%10llu  %llu trailing bytes, not a chunk\n",
+		            static_cast<unsigned long long>(f.stream.size() - tree.trailing),
+		            static_cast<unsigned long long>(tree.trailing));
+}
+
+// ---------------------------------------------------------------------------
+// JSON
+
+json chunks_json(const std::vector<Chunk>& chunks, const Place& around, int level, const InspectOptions& options,
+                 bytes stream)
+{
+	json out = json::array();
+	if (options.depth > 0 && level >= options.depth)
+		return out;
+	walk(chunks, around, level, [&](const Chunk& c, const Place& place, int depth) {
+		const Version v = decode_stamp(c.stamp);
+		json j = {{"offset", c.offset},
+		          {"type", c.type},
+		          {"name", chunk_type_name(c.type) ? json(chunk_type_name(c.type)) : json(nullptr)},
+		          {"size", c.size},
+		          {"stamp", c.stamp},
+		          {"version", version_text(v.version)},
+		          {"build", v.build ? json(*v.build) : json(nullptr)},
+		          {"cut_off", c.cut_off},
+		          {"trailing", c.trailing}};
+		if (c.console_gap)
+			j["console_gap"] = *c.console_gap;
+		if (c.depth_limited)
+			j["depth_limited"] = true;
+		const json info = info_of(c, place, stream);
+		if (!info.is_null())
+			j["info"] = info;
+		// Past --depth the children are left out, not shown as none.
+		if (is_container_type(c.type) && (options.depth == 0 || depth + 1 < options.depth)) {
+			const auto frames = c.type == type_frame_list ? decode_frame_list(c) : std::nullopt;
+			j["children"] = chunks_json(c.children, Place{&c, place.parent, 0, frames ? &*frames : nullptr}, depth + 1,
+			                            options, stream);
+		}
+		out.push_back(std::move(j));
+	});
+	return out;
+}
+
+json file_json(const LoadedFile& f, const Tree& tree, const InspectOptions& options)
+{
+	json j = {{"file", f.name}, {"size", f.file_size}, {"container", nullptr}};
+	if (f.container) {
+		json blocks = json::array();
+		for (const BlockInfo& b : f.blocks)
+			blocks.push_back({{"offset", b.offset},
+			                  {"stored", b.stored},
+			                  {"inflated", b.inflated},
+			                  {"problem", b.problem == ContainerProblem::none ? json(nullptr)
+			                                                                  : json(container_problem_name(b.problem))}});
+		j["container"] = {{"blocks", blocks},
+		                  {"inflated", f.inflated.length},
+		                  {"problem", f.inflated.problem == ContainerProblem::none
+		                                  ? json(nullptr)
+		                                  : json(container_problem_name(f.inflated.problem))}};
+	}
+	j["stream_size"] = f.stream.size();
+	j["trailing"] = tree.trailing;
+	j["chunks"] = chunks_json(tree.top, Place{}, 0, options, f.stream);
+	return j;
+}
+
+int run_inspect(const InspectOptions& options)
+{
+	int status = exit_ok;
+	json files = json::array();
+	for (const std::string& name : options.files) {
+		LoadedFile f;
+		std::string error;
+		if (!load_file(name, f, error)) {
+			report_error(name, error);
+			if (options.json)
+				files.push_back({{"file", name}, {"error", error}});
+			status = exit_failed;
+			continue;
+		}
+		const Tree tree = parse_tree(f.stream);
+		if (options.json)
+			files.push_back(file_json(f, tree, options));
+		else
+			print_file(f, tree, options);
+	}
+	if (options.json)
+		std::cout << json{{"program", "kestrun-kit"}, {"version", KESTRUN_VERSION}, {"files", files}}.dump(1, '\t')
+		          << std::endl;
+	return status;
+}
+
+} // namespace
+
+void add_inspect_command(CLI::App& app, int& status)
+{
+	auto options = std::make_shared<InspectOptions>();
+	CLI::App* sub = app.add_subcommand("inspect", "Show the chunk tree of each file, and a container's blocks");
+	sub->add_option("FILE", options->files, "model files, texture dictionaries, containers or streams")->required();
+	sub->add_flag("--json", options->json, "write one JSON document for the whole run");
+	sub->add_option("--depth", options->depth, "show N levels of the tree (0: all)")->check(CLI::NonNegativeNumber);
+	sub->callback([options, &status] { status = run_inspect(*options); });
+}
+
+} // namespace kestrun::kit

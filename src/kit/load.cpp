@@ -1,0 +1,129 @@
+#include "kit/load.h"
+
+#include "driver/driver.h"
+#include "stream/stream.h"
+
+#include <filesystem>
+#include <fstream>
+#include <memory>
+
+#include <lzo/lzoconf.h>
+
+namespace kestrun::kit {
+
+namespace fs = std::filesystem;
+
+bool looks_like_stream(bytes file)
+{
+	if (file.size() < 12)
+		return false;
+	// The size is not asked to fit: a cut-off stream is still a stream.
+	const std::uint32_t type = load_u32(file, 0), stamp = load_u32(file, 8);
+	const std::uint32_t version = stream::decode_stamp(stamp).version;
+	return stream::chunk_type_name(type) != nullptr && version >= 0x30000 && version < 0x40000;
+}
+
+std::vector<BlockInfo> list_blocks(bytes file, mut_bytes scratch)
+{
+	std::vector<BlockInfo> blocks;
+	std::uint64_t pos = 12;
+	while (fits(file.size(), pos, 12)) {
+		BlockInfo block;
+		block.offset = pos;
+		block.stored = load_u32(file, std::size_t(pos + 4));
+		// The reader skips the 12 bytes before a block's header as a file
+		// header, so a view from there holds exactly this one block.
+		const std::uint64_t end = std::min<std::uint64_t>(file.size(), pos + 12 + block.stored);
+		const bytes one = file.subspan(std::size_t(pos - 12), std::size_t(end - (pos - 12)));
+		const ContainerResult r = decompress_container(one, scratch);
+		block.inflated = r.length;
+		block.problem = r.problem;
+		blocks.push_back(block);
+		pos += 12 + std::uint64_t(block.stored);
+		if (!fits(file.size(), pos, 4) || load_u32(file, std::size_t(pos)) != 4)
+			break;
+	}
+	return blocks;
+}
+
+bool read_file(const std::string& path, std::vector<std::uint8_t>& data, std::string& error)
+{
+	std::error_code ec;
+	const fs::file_status status = fs::status(path, ec);
+	if (ec || !fs::exists(status)) {
+		error = "cannot open: " + (ec ? ec.message() : std::string("no such file"));
+		return false;
+	}
+	if (!fs::is_regular_file(status)) {
+		error = "not a regular file";
+		return false;
+	}
+	std::ifstream in(path, std::ios::binary | std::ios::ate);
+	if (!in) {
+		error = "cannot open";
+		return false;
+	}
+	const std::streamoff size = in.tellg();
+	if (size < 0 || std::uint64_t(size) >= (std::uint64_t(1) << 32)) {
+		error = size < 0 ? "cannot determine size" : "file is 4 GiB or larger";
+		return false;
+	}
+	data.resize(std::size_t(size));
+	in.seekg(0);
+	in.read(reinterpret_cast<char*>(data.data()), size);
+	if (in.gcount() != size) {
+		error = "cannot read the whole file";
+		return false;
+	}
+	return true;
+}
+
+bool load_bytes(const std::string& name, std::vector<std::uint8_t> file, LoadedFile& loaded, std::string& error)
+{
+	static const bool lzo_started = lzo_init() == LZO_E_OK;
+	loaded = {};
+	loaded.name = name;
+	loaded.file_size = file.size();
+	// Too short for a block header: not a container whatever it holds.
+	if (looks_like_stream(file) || file.size() < 24) {
+		loaded.stream = std::move(file);
+		return true;
+	}
+	if (!lzo_started) {
+		error = "the LZO library failed to start";
+		return false;
+	}
+	loaded.container = true;
+	// One buffer of the driver's capacity serves the blocks one by one, then
+	// the whole inflate; the decompressor writes before anything is read.
+	const auto buffer = std::make_unique_for_overwrite<std::uint8_t[]>(stream_capacity);
+	const mut_bytes scratch(buffer.get(), stream_capacity);
+	loaded.blocks = list_blocks(file, scratch);
+	loaded.inflated = decompress_container(file, scratch);
+	loaded.stream.assign(buffer.get(), buffer.get() + loaded.inflated.length);
+	return true;
+}
+
+bool load_file(const std::string& path, LoadedFile& loaded, std::string& error)
+{
+	std::vector<std::uint8_t> file;
+	if (!read_file(path, file, error))
+		return false;
+	return load_bytes(path, std::move(file), loaded, error);
+}
+
+bool replace_file(const std::string& path, bytes data, std::string& error)
+{
+	const fs::path target(path);
+	std::error_code ec;
+	const fs::perms mode = fs::status(target, ec).permissions();
+	const std::string directory = target.has_parent_path() ? target.parent_path().string() : ".";
+	if (!write_file_atomically(directory, target.filename().string(), data, error))
+		return false;
+	// Keep the file's own permissions rather than the temporary's.
+	if (!ec)
+		fs::permissions(target, mode, ec);
+	return true;
+}
+
+} // namespace kestrun::kit

@@ -1,0 +1,58 @@
+// Loading a file for the kit's commands: a block container is inflated with
+// the converter's own reader, anything else is taken as a plain chunk
+// stream. Shared by every command that reads models or dictionaries.
+#pragma once
+
+#include "common/bytes.h"
+#include "container/container.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace kestrun::kit {
+
+// One block of a container as its header states it, inflated on its own.
+struct BlockInfo {
+	std::uint64_t offset = 0;  // of the block header in the file
+	std::uint32_t stored = 0;  // compressed length as stated
+	std::uint32_t inflated = 0;
+	ContainerProblem problem = ContainerProblem::none;
+};
+
+struct LoadedFile {
+	std::string name;                  // as given on the command line
+	std::uint64_t file_size = 0;
+	bool container = false;
+	std::vector<BlockInfo> blocks;     // container only
+	ContainerResult inflated;          // container only: the whole inflate, first problem and all
+	std::vector<std::uint8_t> stream;  // the inflated stream, or the file itself
+};
+
+// True when `file` begins with a chunk header of a known type whose stamp
+// names a 3.x version: then it is a plain stream, cut off or not. Containers have no magic number, so this is what tells them
+// apart; a container's 12-byte file header is not a chunk header.
+bool looks_like_stream(bytes file);
+
+// The blocks of the container in `file`, walked by their stated lengths as
+// the container reader walks them, each inflated on its own into `scratch`
+// (of the driver's stream capacity).
+std::vector<BlockInfo> list_blocks(bytes file, mut_bytes scratch);
+
+// Takes `file` (the bytes of the file `name`) as a container or a stream.
+// False with `error` set only when LZO cannot start. Throws std::bad_alloc.
+bool load_bytes(const std::string& name, std::vector<std::uint8_t> file, LoadedFile& loaded, std::string& error);
+
+// Reads `path` whole and inflates it when it is a container. False with
+// `error` set when the file cannot be read. Throws std::bad_alloc.
+bool load_file(const std::string& path, LoadedFile& loaded, std::string& error);
+
+// Reads `path` whole into `data`; false with `error` set when it cannot be
+// opened or read, is not a regular file, or is 4 GiB or larger.
+bool read_file(const std::string& path, std::vector<std::uint8_t>& data, std::string& error);
+
+// Writes `data` over `path` through a temporary file beside it, renamed
+// into place only when complete; on failure `path` is untouched.
+bool replace_file(const std::string& path, bytes data, std::string& error);
+
+} // namespace kestrun::kit

@@ -1,0 +1,170 @@
+// kestrun-kit through the real binary: golden inspect output, exit codes,
+// JSON read back, fix in place, and damaged files.
+#include "samples/samples.h"
+#include "support/run_binary.h"
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+
+using namespace kestrun;
+using namespace kestrun::samples;
+using kestrun::testing::run_kestrun_kit;
+using kestrun::testing::ScratchDir;
+using nlohmann::json;
+
+namespace {
+
+// One model of one geometry; the generic form is what kestrun writes of it.
+buffer small_model(Form form)
+{
+	Prng rng{3};
+	Model m;
+	m.frames.resize(2);
+	m.frames[0].name = "root";
+	m.frames[1].parent = 0;
+	m.geometries.push_back(random_geometry(rng, 0x1C, false, 4));
+	return model_stream(m, form);
+}
+
+buffer small_console_model()
+{
+	return small_model(Form::native);
+}
+
+buffer small_converted_model()
+{
+	return small_model(Form::generic);
+}
+
+// A console container and a converted stream; set KESTRUN_UPDATE_GOLDEN=1
+// to write the expected output afresh after a deliberate change.
+TEST(KitCli, InspectMatchesTheGoldenOutput)
+{
+	ScratchDir dir;
+	dir.write("console.dff", pack_container(small_console_model(), 512));
+	dir.write("converted.dff", small_converted_model());
+	const auto r = run_kestrun_kit(dir.path(), {"inspect", "console.dff", "converted.dff"});
+	ASSERT_EQ(r.status, 0) << r.err;
+	const std::string golden_path = std::string(KESTRUN_GOLDEN_DIR) + "/inspect.txt";
+	if (std::getenv("KESTRUN_UPDATE_GOLDEN"))
+		std::ofstream(golden_path, std::ios::binary) << r.out;
+	std::ifstream in(golden_path, std::ios::binary);
+	const std::string golden(std::istreambuf_iterator<char>(in), {});
+	EXPECT_EQ(r.out, golden);
+
+	const auto shallow = run_kestrun_kit(dir.path(), {"inspect", "--depth", "1", "converted.dff"});
+	EXPECT_EQ(shallow.out.substr(shallow.out.find("    offset")),
+	          "    offset  chunk\n         0  Clump  size " + std::to_string(small_converted_model().size() - 12) +
+	              "  3.1.0.0  atomics 1, lights 0, cameras 0\n");
+}
+
+TEST(KitCli, ExitCodes)
+{
+	ScratchDir dir;
+	dir.write("converted.dff", small_converted_model());
+	dir.write("garbage.dff", buffer(100, 0xAB));
+	const auto clean = run_kestrun_kit(dir.path(), {"check", "converted.dff"});
+	EXPECT_EQ(clean.status, 0) << clean.out;
+	EXPECT_NE(clean.out.find("converted.dff: Clump/Struct (offset 12): warning: "), std::string::npos) << clean.out;
+	EXPECT_NE(clean.out.find("checked 1 file(s), 28 chunk(s), 1 of unknown type: 0 error(s), 1 warning(s); 0 file(s) failed\n"), std::string::npos);
+	EXPECT_EQ(run_kestrun_kit(dir.path(), {"check", "--strict", "converted.dff"}).status, 1);
+	const auto bad = run_kestrun_kit(dir.path(), {"check", "converted.dff", "garbage.dff", "missing.dff"});
+	EXPECT_EQ(bad.status, 1);
+	EXPECT_NE(bad.out.find("missing.dff: error: cannot open"), std::string::npos) << bad.out;
+	EXPECT_EQ(run_kestrun_kit(dir.path(), {"check"}).status, 2);
+	EXPECT_EQ(run_kestrun_kit(dir.path(), {"check", "--bogus", "converted.dff"}).status, 2);
+	EXPECT_EQ(run_kestrun_kit(dir.path(), {}).status, 2);
+	EXPECT_EQ(run_kestrun_kit(dir.path(), {"--help"}).status, 0);
+	const auto version = run_kestrun_kit(dir.path(), {"--version"});
+	EXPECT_EQ(version.status, 0);
+	EXPECT_EQ(version.out, "kestrun-kit 1.0.0\n");
+}
+
+TEST(KitCli, JsonReadsBack)
+{
+	ScratchDir dir;
+	dir.write("console.dff", pack_container(small_console_model(), 512));
+	const auto inspect = run_kestrun_kit(dir.path(), {"inspect", "--json", "console.dff"});
+	ASSERT_EQ(inspect.status, 0);
+	const json doc = json::parse(inspect.out);
+	const json& file = doc["files"][0];
+	EXPECT_EQ(file["file"], "console.dff");
+	EXPECT_GT(file["container"]["blocks"].size(), 1u);
+	EXPECT_EQ(file["stream_size"], small_console_model().size());
+	const json& clump = file["chunks"][0];
+	EXPECT_EQ(clump["name"], "Clump");
+	EXPECT_EQ(clump["version"], "3.5.0.0");
+	EXPECT_EQ(clump["build"], 0xFFFF);
+	EXPECT_EQ(clump["info"]["atomics"], 1);
+	EXPECT_EQ(clump["children"][1]["children"][1]["info"]["name"], "root"); // Frame List, frame 0's Extension
+
+	dir.write("garbage.dff", buffer(30, 0xAB));
+	const auto check = run_kestrun_kit(dir.path(), {"check", "--json", "--strict", "console.dff", "garbage.dff"});
+	EXPECT_EQ(check.status, 1);
+	const json report = json::parse(check.out);
+	EXPECT_EQ(report["strict"], true);
+	EXPECT_EQ(report["files"][0]["errors"], 0);
+	EXPECT_EQ(report["files"][0]["passed"], true);
+	EXPECT_EQ(report["files"][1]["passed"], false);
+	EXPECT_EQ(report["files"][1]["findings"][0]["severity"], "error");
+	EXPECT_EQ(report["failed_files"], 1);
+}
+
+TEST(KitCli, FixRewritesInPlaceOnlyWhatNeedsIt)
+{
+	ScratchDir dir;
+	const buffer before = small_converted_model();
+	dir.write("a.dff", before);
+	dir.write("console.dff", pack_container(small_console_model()));
+	const auto first = run_kestrun_kit(dir.path(), {"fix", "a.dff"});
+	EXPECT_EQ(first.status, 0) << first.err;
+	EXPECT_EQ(first.out, "a.dff: Clump (offset 0): Struct at offset 12 shrunk from 12 to 4 bytes (no lights or "
+	                     "cameras); 1 enclosing size(s) corrected\na.dff: written, " +
+	                         std::to_string(before.size() - 8) + " bytes (was " + std::to_string(before.size()) + ")\n");
+	const buffer after = dir.read("a.dff");
+	EXPECT_EQ(after.size(), before.size() - 8);
+	EXPECT_EQ(run_kestrun_kit(dir.path(), {"check", "--strict", "a.dff"}).status, 0);
+	EXPECT_EQ(dir.list("."), (std::vector<std::string>{"a.dff", "console.dff"})); // no temporary left
+
+	const auto again = run_kestrun_kit(dir.path(), {"fix", "a.dff", "console.dff"});
+	EXPECT_EQ(again.status, 1);
+	EXPECT_EQ(again.out, "a.dff: nothing changed\n");
+	EXPECT_NE(again.err.find("console.dff: a block container"), std::string::npos);
+	EXPECT_EQ(dir.read("a.dff"), after);
+	EXPECT_EQ(dir.read("console.dff"), pack_container(small_console_model()));
+}
+
+TEST(KitCli, DamagedFilesAreFindingsNotCrashes)
+{
+	ScratchDir dir;
+	const buffer model = small_converted_model();
+	buffer huge = model;
+	store_u32(huge, 4, 0xFFFFFFFF);
+	dir.write("huge-size.dff", huge);
+	dir.write("cut.dff", buffer(model.begin(), model.begin() + 200));
+	dir.write("empty.dff", pack_container(buffer()));
+	buffer cut_container = pack_container(model);
+	cut_container.resize(cut_container.size() / 2);
+	dir.write("cut-container.dff", cut_container);
+	dir.write("nothing.dff", buffer());
+	const std::vector<std::string> names = {"huge-size.dff", "cut.dff", "empty.dff", "cut-container.dff",
+	                                        "nothing.dff"};
+	std::vector<std::string> args = {"check"};
+	args.insert(args.end(), names.begin(), names.end());
+	const auto r = run_kestrun_kit(dir.path(), args);
+	EXPECT_EQ(r.status, 1);
+	for (const std::string& name : names)
+		EXPECT_NE(r.out.find(name + ": "), std::string::npos) << name << "\n" << r.out;
+	EXPECT_NE(r.out.find("empty.dff: error: the stream is empty"), std::string::npos) << r.out;
+	EXPECT_NE(r.out.find("size 4294967295 reaches"), std::string::npos) << r.out;
+	EXPECT_NE(r.out.find("cut-container.dff: container (offset 12): error: damaged container"), std::string::npos)
+		<< r.out;
+	args[0] = "inspect";
+	EXPECT_EQ(run_kestrun_kit(dir.path(), args).status, 0);
+}
+
+} // namespace
