@@ -15,6 +15,9 @@
 
 #include "container/container.h"
 #include "geometry/geometry.h"
+#include "samples/samples.h"
+#include "stream/stream.h"
+#include "texture/texture.h"
 
 #include <benchmark/benchmark.h>
 #include <lzo/lzo1x.h>
@@ -186,6 +189,31 @@ void convert_bench(benchmark::State& state, std::uint64_t bytes, std::uint32_t g
 	state.counters["geometries"] = geometries;
 }
 
+// Console dictionary to PC dictionary: read, unswizzle, write.
+void convert_dictionary_bench(benchmark::State& state, const buffer* stream)
+{
+	for (auto _ : state) {
+		const kestrun::texture::DictionaryResult r = kestrun::texture::convert_dictionary(*stream);
+		benchmark::DoNotOptimize(r.stream.data());
+	}
+	set_bytes(state, stream->size());
+}
+
+// Every texture decoded to RGBA and its top level encoded as PNG.
+void decode_png_bench(benchmark::State& state, const buffer* stream)
+{
+	const kestrun::stream::Tree tree = kestrun::stream::parse_tree(*stream);
+	for (auto _ : state) {
+		for (const auto* native : kestrun::stream::children_of_type(tree.top.at(0), kestrun::stream::type_texture_native)) {
+			std::string error;
+			const auto t = kestrun::texture::decode_texture_native(*native, error);
+			const std::vector<std::uint8_t> png = kestrun::texture::encode_png(t->levels.at(0));
+			benchmark::DoNotOptimize(png.data());
+		}
+	}
+	set_bytes(state, stream->size());
+}
+
 void register_all()
 {
 	using benchmark::RegisterBenchmark;
@@ -218,6 +246,16 @@ void register_all()
 			RegisterBenchmark(("convert_stream/" + std::string(s.label) + "/" + std::to_string(g) + "geo").c_str(),
 			                  convert_bench, s.bytes, g)
 				->Unit(benchmark::kMillisecond);
+
+	static const buffer every_format =
+		kestrun::samples::texture_dictionary(kestrun::samples::sample_textures(), kestrun::samples::Form::native);
+	RegisterBenchmark("texture/convert_dictionary/32bit_40", convert_dictionary_bench, &dictionary())
+		->Unit(benchmark::kMicrosecond);
+	RegisterBenchmark("texture/convert_dictionary/every_format", convert_dictionary_bench, &every_format)
+		->Unit(benchmark::kMicrosecond);
+	RegisterBenchmark("texture/decode_and_png/32bit_40", decode_png_bench, &dictionary())->Unit(benchmark::kMillisecond);
+	RegisterBenchmark("texture/decode_and_png/every_format", decode_png_bench, &every_format)
+		->Unit(benchmark::kMillisecond);
 
 	for (std::uint32_t g : {5u, 200u})
 		RegisterBenchmark(("linear/convert_stream/2MB/" + std::to_string(g) + "geo").c_str(), convert_bench,

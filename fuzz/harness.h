@@ -24,6 +24,9 @@ int file_entry(const std::uint8_t* data, std::size_t size);
 // tree, every check, and the fix with the fixed stream checked again.
 int tree_entry(const std::uint8_t* data, std::size_t size);
 
+// A texture dictionary conversion and every texture decoded, on the bytes as
+// an inflated stream (texture_harness.cpp).
+int texture_entry(const std::uint8_t* data, std::size_t size);
 // The glTF export on the bytes as a model file; the top-level Texture
 // Dictionaries among them are the dictionaries given (gltf_harness.cpp).
 int gltf_entry(const std::uint8_t* data, std::size_t size);

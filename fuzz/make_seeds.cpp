@@ -66,7 +66,7 @@ int main(int argc, char** argv)
 		{"dictionary", texture_dictionary_stream(7, 1)},
 	};
 
-	for (const char* harness : {"container", "convert", "file", "tree", "gltf"}) {
+	for (const char* harness : {"container", "convert", "file", "tree", "texture", "gltf"}) {
 		std::error_code ec;
 		std::filesystem::create_directories(dir / harness, ec);
 		if (ec) {
@@ -92,6 +92,12 @@ int main(int argc, char** argv)
 	for (const Stream& s : streams)
 		if (s.name != "dictionary")
 			ok = ok && write_file(dir / "tree" / (s.name + ".stream"), s.data);
+	// The texture reader: one small dictionary per texel format, with levels.
+	const char* formats[] = {"8888", "888", "565", "1555", "4444", "555", "lum8", "pal8", "pal4", "dxt1", "dxt3", "dxt5"};
+	for (int f = 0; f < 12; f++) {
+		const SampleTexture t = make_sample_texture(formats[f], TexelFormat(f), Pattern::alpha_ramp, 8, 4, true);
+		ok = ok && write_file(dir / "texture" / (std::string(formats[f]) + ".stream"), texture_dictionary({t}, Form::native));
+	}
 	// The glTF export: models followed by a dictionary of a few of the
 	// textures their materials name, as streams and as a container.
 	std::vector<SampleTexture> textures = sample_textures();

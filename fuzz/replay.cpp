@@ -1,8 +1,9 @@
 // kestrun_replay CORPUS: runs every file under CORPUS/container,
-// CORPUS/convert, CORPUS/file, CORPUS/tree and CORPUS/gltf through the entry
-// point of the harness of that name, without libFuzzer, so that every saved
-// input, findings included, is an ordinary test. A broken promise or a sanitizer report ends
-// the run; the last "replaying" line names the input.
+// CORPUS/convert, CORPUS/file, CORPUS/tree, CORPUS/texture and CORPUS/gltf
+// through the entry point of the harness of that name, without libFuzzer, so
+// that every saved input, findings included, is an ordinary test. A broken
+// promise or a sanitizer report ends the run; the last "replaying" line names
+// the input.
 #include "harness.h"
 
 #include <algorithm>
@@ -27,6 +28,7 @@ constexpr Harness harnesses[] = {
 	{"convert", kestrun::fuzz::convert_entry},
 	{"file", kestrun::fuzz::file_entry},
 	{"tree", kestrun::fuzz::tree_entry},
+	{"texture", kestrun::fuzz::texture_entry},
 	{"gltf", kestrun::fuzz::gltf_entry},
 };
 

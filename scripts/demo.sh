@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Generates sample containers, converts them with kestrun '*', shows what was
-# written, inspects one converted model with kestrun-kit and checks every
-# output; any check error fails the demo.
+# written, makes the inflated texture dictionaries PC ones and exports their
+# textures as PNG with kestrun-kit, inspects one converted model and checks
+# every output; any failure or check error fails the demo.
 set -euo pipefail
 build=$(cd "${1:-build}" && pwd)
 demo="$build/demo"
@@ -20,12 +21,19 @@ ls -l output
 [ "$status" -eq 0 ] || exit $status
 
 echo
+echo "\$ kestrun-kit txd output/*.txd"
+"$build/kestrun-kit" txd output/*.txd
+echo
+echo "\$ kestrun-kit png -o output/textures output/*.txd"
+"$build/kestrun-kit" png -o output/textures output/*.txd
+
+echo
 echo "\$ kestrun-kit inspect --depth 3 output/model02.dff"
 "$build/kestrun-kit" inspect --depth 3 output/model02.dff
 echo
-echo "\$ kestrun-kit check output/*"
+echo "\$ kestrun-kit check output/*.dff output/*.txd"
 status=0
-"$build/kestrun-kit" check output/* || status=$?
+"$build/kestrun-kit" check output/*.dff output/*.txd || status=$?
 echo "(exit status $status)"
 
 # One converted model with its textures as binary glTF, to look at.

@@ -1,21 +1,17 @@
-// Texture Native checks. What can be told from the header the reader
-// decodes; the texel data's own layout belongs to the texture module.
+// Texture Native checks: the texture module reads the chunk as a converter
+// or exporter would, so a texture that checks clean also converts and
+// decodes. Its sizes must agree with its levels, swizzled sides must be
+// powers of two, and the format must be one we know.
 #include "kit/check.h"
+#include "texture/texture.h"
 
 namespace kestrun::kit {
 
 void check_texture_native(bytes, const stream::Chunk& texture_native, const std::string& path,
                           std::vector<Finding>& findings)
 {
-	const auto h = stream::decode_texture_native_header(texture_native);
-	if (!h) {
-		findings.push_back({Severity::error, path, texture_native.offset, "no Struct with the 88-byte texture header"});
-		return;
-	}
-	if (h->width == 0 || h->height == 0 || h->levels == 0)
-		findings.push_back({Severity::error, path, texture_native.offset,
-		                    "'" + h->name + "': " + std::to_string(h->width) + "x" + std::to_string(h->height) + " with " +
-		                        std::to_string(h->levels) + " levels holds no texels"});
+	if (std::string problem = texture::texture_native_problem(texture_native); !problem.empty())
+		findings.push_back({Severity::error, path, texture_native.offset, problem});
 }
 
 } // namespace kestrun::kit

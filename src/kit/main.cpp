@@ -28,6 +28,8 @@ int main(int argc, char** argv)
 	add_inspect_command(app, status);
 	add_check_command(app, status);
 	add_fix_command(app, status);
+	add_txd_command(app, status);
+	add_png_command(app, status);
 	add_gltf_command(app, status);
 	try {
 		app.parse(argc, argv);

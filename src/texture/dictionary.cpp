@@ -95,16 +95,6 @@ std::string structure_damage(const stream::Chunk& c)
 	return {};
 }
 
-bool all_pc_stamps(const stream::Chunk& c)
-{
-	if (c.stamp != pc_stamp)
-		return false;
-	for (const stream::Chunk& child : c.children)
-		if (!all_pc_stamps(child))
-			return false;
-	return true;
-}
-
 // Writes `c` with the PC stamp and its size recomputed; a Struct listed in
 // `replaced` gets the new body. False when a size no longer fits 32 bits.
 bool emit(const stream::Chunk& c, const std::map<const stream::Chunk*, buffer>& replaced, buffer& out)
@@ -177,10 +167,9 @@ DictionaryResult convert_dictionary(bytes input)
 
 	DictionaryResult result;
 	result.textures = textures;
-	bool pc = replaced.empty();
-	for (const stream::Chunk& c : tree.top)
-		pc = pc && all_pc_stamps(c);
-	if (pc) {
+	// A dictionary without console textures is a PC one unless it carries the
+	// console stamp (an empty console dictionary still needs its stamps).
+	if (replaced.empty() && dictionary.stamp != console_stamp) {
 		result.status = DictionaryResult::Status::already_pc;
 		return result;
 	}

@@ -148,7 +148,7 @@ ReadResult read_console(bytes body, NativeTexture& t)
 	const std::uint32_t palette = palette_bytes(t.encoding);
 	if (t.total_size != levels_size && t.total_size != levels_size + palette)
 		return fail(NativeProblem::size_disagrees,
-		            text("total image size %llu, the levels take %llu (palette %llu)", t.total_size, levels_size, palette));
+		            text("total image size %llu, levels %llu, palette %llu", t.total_size, levels_size, palette));
 	std::uint64_t pos = console_header_size;
 	if (!fits(body.size(), pos, palette + levels_size))
 		return fail(NativeProblem::data_past_chunk,

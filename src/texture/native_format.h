@@ -57,6 +57,9 @@
 
 namespace kestrun::texture {
 
+// The version stamp of the console's files (3.5.0.0, build 0xFFFF).
+inline constexpr std::uint32_t console_stamp = 0x1400FFFF;
+
 inline constexpr std::uint32_t platform_console = 5;
 inline constexpr std::uint32_t platform_pc = 8;
 inline constexpr std::size_t console_header_size = 92;

@@ -45,7 +45,9 @@ std::string texture_native_problem(const stream::Chunk& native);
 // chunk header's stamp set to 0x00000310, every enclosing size recomputed;
 // texel, palette, block and Extension data pass unchanged, and so do the
 // dictionary's Struct and PC natives. Whole or nothing: any texture that
-// cannot be converted, or any damage to the chunk structure, fails it.
+// cannot be converted, or any damage to the chunk structure, fails it. A
+// dictionary with no console texture and without the console stamp is
+// already a PC one and is left alone.
 struct DictionaryResult {
 	enum class Status { converted, already_pc, failed };
 	Status status = Status::failed;

@@ -233,6 +233,8 @@ std::vector<SampleTexture> sample_textures()
 	    make_sample_texture("dxt5flat", F::dxt5, P::gradient, 8, 8, false),
 	    make_sample_texture("dot8888", F::c8888, P::gradient, 1, 1, false),
 	    make_sample_texture("dotdxt1", F::dxt1, P::gradient, 1, 1, false),
+	    make_sample_texture("flat888", F::c888, P::gradient, 8, 8, false),
+	    make_sample_texture("check1555flat", F::c1555, P::checker, 32, 8, false),
 	};
 	all[0].mask = "ramp8888a";
 	all[0].plugin = true;

@@ -1,0 +1,97 @@
+#include "kit/batch_output.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <string_view>
+
+#ifdef _WIN32
+#include <io.h>
+#define stderr_is_terminal() (_isatty(_fileno(stderr)) != 0)
+#else
+#include <unistd.h>
+#define stderr_is_terminal() (isatty(STDERR_FILENO) != 0)
+#endif
+
+namespace kestrun::kit {
+
+Progress::Progress(std::size_t total) : total_(total), enabled_(total > 1 && stderr_is_terminal()) {}
+
+Progress::~Progress()
+{
+	clear();
+}
+
+void Progress::clear()
+{
+	if (!shown_)
+		return;
+	// Spaces rather than an escape sequence: every console understands them.
+	std::fprintf(stderr, "\r%*s\r", 40, "");
+	std::fflush(stderr);
+	shown_ = false;
+}
+
+void Progress::show(std::size_t done)
+{
+	if (!enabled_)
+		return;
+	std::fflush(stdout);
+	std::fprintf(stderr, "\r%zu/%zu files", done, total_);
+	std::fflush(stderr);
+	shown_ = true;
+}
+
+namespace {
+
+char lower(char c)
+{
+	return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;
+}
+
+std::string lowered(std::string s)
+{
+	std::transform(s.begin(), s.end(), s.begin(), lower);
+	return s;
+}
+
+bool reserved_on_windows(const std::string& name)
+{
+	static constexpr std::array<std::string_view, 4> plain{"con", "prn", "aux", "nul"};
+	const std::string stem = lowered(name.substr(0, name.find('.')));
+	if (std::find(plain.begin(), plain.end(), stem) != plain.end())
+		return true;
+	return stem.size() == 4 && (stem.rfind("com", 0) == 0 || stem.rfind("lpt", 0) == 0) && stem[3] >= '0' &&
+	       stem[3] <= '9';
+}
+
+} // namespace
+
+std::string safe_file_name(const std::string& raw)
+{
+	std::string out;
+	for (char c : raw) {
+		const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
+		                   c == '_' || c == '.';
+		out.push_back(plain ? c : '_');
+	}
+	if (out.empty() || out.front() == '.')
+		out.insert(out.begin(), '_');
+	if (out.back() == '.')
+		out.back() = '_';
+	if (reserved_on_windows(out))
+		out.insert(out.begin(), '_');
+	return out;
+}
+
+bool NameSet::take(const std::string& name)
+{
+	return lowered_.insert(lowered(name)).second;
+}
+
+bool NameSet::taken(const std::string& name) const
+{
+	return lowered_.count(lowered(name)) != 0;
+}
+
+} // namespace kestrun::kit

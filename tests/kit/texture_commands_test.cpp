@@ -1,0 +1,171 @@
+// kestrun-kit txd and png through the real binary in scratch folders: exit
+// status, messages, the files written and not written, progress on a
+// terminal.
+#include "kit/batch_output.h"
+#include "samples/samples.h"
+#include "support/run_binary.h"
+#include "texture/texture.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <pty.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <fstream>
+
+using namespace kestrun;
+using namespace kestrun::samples;
+using namespace kestrun::testing;
+
+namespace {
+
+std::string slurp(const std::filesystem::path& path)
+{
+	std::ifstream in(path, std::ios::binary);
+	return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// Runs kestrun-kit in `dir`; standard error goes to a terminal when asked.
+RunResult run_kit_in(const ScratchDir& dir, std::vector<std::string> args, bool terminal = false)
+{
+	ScratchDir capture;
+	const auto out_path = capture.path() / "stdout", err_path = capture.path() / "stderr";
+	args.insert(args.begin(), KESTRUN_KIT_BINARY);
+	std::vector<char*> argv;
+	for (std::string& s : args)
+		argv.push_back(s.data());
+	argv.push_back(nullptr);
+	int master = -1, slave = -1;
+	if (terminal && ::openpty(&master, &slave, nullptr, nullptr, nullptr) != 0)
+		return {};
+	const pid_t pid = ::fork();
+	if (pid == 0) {
+		int out = ::open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+		int err = terminal ? slave : ::open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+		if (out < 0 || err < 0 || ::dup2(out, 1) < 0 || ::dup2(err, 2) < 0 || ::chdir(dir.path().c_str()) != 0)
+			::_exit(127);
+		::execv(argv[0], argv.data());
+		::_exit(127);
+	}
+	RunResult r;
+	int status = 0;
+	if (pid > 0 && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status))
+		r.status = WEXITSTATUS(status);
+	r.out = slurp(out_path);
+	if (terminal) {
+		::close(slave);
+		char buf[4096];
+		for (ssize_t n; (n = ::read(master, buf, sizeof buf)) > 0;)
+			r.err.append(buf, std::size_t(n));
+		::close(master);
+	} else {
+		r.err = slurp(err_path);
+	}
+	return r;
+}
+
+const std::vector<SampleFile>& samples()
+{
+	static const std::vector<SampleFile> set = sample_set(7, 0, 2);
+	return set;
+}
+
+// The first dictionary with its first texture's total image size one more.
+buffer damaged_dictionary()
+{
+	buffer d = samples()[0].stream;
+	store_u32(d, 28 + 24 + 88, load_u32(d, 28 + 24 + 88) + 1);
+	return d;
+}
+
+TEST(KitTxd, ConvertsWholeOrNothingInPlaceOrIntoDir)
+{
+	ScratchDir dir;
+	const SampleFile& a = samples()[0];
+	const SampleFile& b = samples()[1];
+	dir.write("a.txd", a.container);
+	dir.write("b.txd", b.stream); // as kestrun inflated it
+	dir.write("bad.txd", damaged_dictionary());
+	dir.write("pc.txd", b.pc);
+
+	RunResult r = run_kit_in(dir, {"txd", "a.txd", "bad.txd", "pc.txd", "b.txd", "-o", "out/pc"});
+	EXPECT_EQ(r.status, 1);
+	EXPECT_EQ(r.out, "a.txd: 13 textures converted, " + std::to_string(a.pc.size()) + " bytes written to out/pc/a.txd\n"
+	                 "pc.txd: already a PC dictionary; left alone\n"
+	                 "b.txd: 12 textures converted, " + std::to_string(b.pc.size()) + " bytes written to out/pc/b.txd\n");
+	EXPECT_EQ(r.err, "bad.txd: texture \"ramp8888\" at offset 28: size disagrees with its levels (total image size 2733, "
+	                 "levels 2732, palette 0); nothing written\n");
+	EXPECT_EQ(dir.read("out/pc/a.txd"), a.pc);
+	EXPECT_EQ(dir.read("out/pc/b.txd"), b.pc);
+	EXPECT_EQ(dir.list("out/pc"), (std::vector<std::string>{"a.txd", "b.txd"}));
+	EXPECT_EQ(dir.read("bad.txd"), damaged_dictionary());
+
+	r = run_kit_in(dir, {"txd", "a.txd", "b.txd"});
+	EXPECT_EQ(r.status, 0) << r.err;
+	EXPECT_EQ(dir.read("a.txd"), a.pc);
+	EXPECT_EQ(dir.read("b.txd"), b.pc);
+	EXPECT_EQ(run_kit_in(dir, {"check", "a.txd", "b.txd"}).status, 0);
+	r = run_kit_in(dir, {"txd", "a.txd"});
+	EXPECT_EQ(r.status, 0);
+	EXPECT_EQ(r.out, "a.txd: already a PC dictionary; left alone\n");
+	EXPECT_EQ(run_kit_in(dir, {"txd"}).status, 2);
+}
+
+TEST(KitPng, WritesEveryTextureUnderSafeDistinctNames)
+{
+	ScratchDir dir;
+	dir.write("a.txd", samples()[0].container);
+	dir.write("bad.txd", damaged_dictionary());
+	RunResult r = run_kit_in(dir, {"png", "a.txd", "bad.txd"});
+	EXPECT_EQ(r.status, 1);
+	EXPECT_EQ(r.out, "a.txd: 13 of 13 textures written to textures/a\nbad.txd: 12 of 13 textures written to textures/bad\n");
+	EXPECT_EQ(r.err.rfind("bad.txd: texture \"ramp8888\" at offset 28: size disagrees", 0), 0u) << r.err;
+	const std::vector<std::string> names = dir.list("textures/a");
+	EXPECT_EQ(names.size(), 13u);
+	EXPECT_EQ(names[0], "Ramp8888~2.png"); // apart from ramp8888.png, whatever the file system's case rules
+	EXPECT_FALSE(dir.exists("textures/bad/ramp8888.png"));
+	EXPECT_TRUE(dir.exists("textures/bad/Ramp8888.png"));
+	for (const SampleTexture& t : samples()[0].textures) {
+		const std::string name = t.name == "Ramp8888" ? "Ramp8888~2" : t.name;
+		const std::optional<texture::Image> png = texture::decode_png(dir.read("textures/a/" + name + ".png"));
+		ASSERT_TRUE(png) << name;
+		EXPECT_EQ(png->rgba, t.rgba[0]) << name;
+	}
+
+	r = run_kit_in(dir, {"png", "--levels", "-o", "all", "a.txd"});
+	EXPECT_EQ(r.status, 0) << r.err;
+	const SampleTexture& mipped = samples()[0].textures[0];
+	for (std::size_t i = 0; i < mipped.rgba.size(); i++)
+		EXPECT_EQ(texture::decode_png(dir.read("all/a/ramp8888." + std::to_string(i) + ".png"))->rgba, mipped.rgba[i]);
+	EXPECT_FALSE(dir.exists("all/a/ramp8888." + std::to_string(mipped.rgba.size()) + ".png"));
+}
+
+TEST(KitTxd, ProgressOnlyOnATerminal)
+{
+	ScratchDir dir;
+	dir.write("a.txd", samples()[0].container);
+	dir.write("b.txd", samples()[1].container);
+	RunResult r = run_kit_in(dir, {"txd", "a.txd", "b.txd", "-o", "x"}, true);
+	EXPECT_EQ(r.status, 0);
+	EXPECT_NE(r.err.find("1/2 files"), std::string::npos) << r.err;
+	EXPECT_NE(r.err.find("2/2 files"), std::string::npos) << r.err;
+	EXPECT_EQ(r.out.find('\r'), std::string::npos);
+	EXPECT_EQ(run_kit_in(dir, {"png", "a.txd", "b.txd"}).err, "");
+}
+
+TEST(KitNames, SafeOnEveryFileSystem)
+{
+	using kestrun::kit::safe_file_name;
+	EXPECT_EQ(safe_file_name("wheel_01"), "wheel_01");
+	EXPECT_EQ(safe_file_name("a/b\\c:d*e"), "a_b_c_d_e");
+	EXPECT_EQ(safe_file_name(""), "_");
+	EXPECT_EQ(safe_file_name(".."), "_._");
+	EXPECT_EQ(safe_file_name("con"), "_con");
+	EXPECT_EQ(safe_file_name("LPT1.x"), "_LPT1.x");
+	EXPECT_EQ(safe_file_name("console"), "console");
+	EXPECT_EQ(safe_file_name("caf\xC3\xA9 "), "caf___");
+}
+
+} // namespace
