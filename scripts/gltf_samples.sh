@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# gltf_samples.sh [BUILD]: exports every generated sample model to binary glTF
+# gltf_samples.sh [BUILD]: exports every generated sample model (MODELS of them,
+# default 100; the first twelve are those of make demo) to binary glTF
 # with the sample dictionaries and runs the glTF validator over every file;
 # fails on any error or warning. Each model is exported twice, from the
 # console container and from kestrun's converted output, and both exports
@@ -12,7 +13,7 @@ start=$(date +%s%N)
 work=$(mktemp -d "${TMPDIR:-/tmp}/kestrun-gltf.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 cd "$work"
-"$build/kestrun-samples" . >/dev/null
+"$build/kestrun-samples" . "${MODELS:-100}" >/dev/null
 "$build/kestrun" '*' >/dev/null
 
 "$build/kestrun-kit" gltf ./*.dff --txd ./*.txd -o console/ >/dev/null 2>warnings.txt
