@@ -180,6 +180,36 @@ std::uint32_t add_index_accessor(Document& doc, const std::vector<std::uint32_t>
 	                             {"type", "SCALAR"}});
 }
 
+// The vertex accessors every primitive of the geometry shares.
+json add_attributes(Document& doc, const stream::GeometryInfo& info, const Triangles& triangles,
+                    const std::string& label)
+{
+	const std::uint32_t vertices = info.vertices;
+	std::uint64_t not_finite = 0;
+	const std::vector<float> positions = read_floats(info.positions, 3ull * vertices, not_finite);
+	json attributes{{"POSITION", add_float_accessor(doc, positions, "VEC3", 3, min_max(positions))}};
+	if (info.has_normals && info.normals.size() == 12ull * vertices) {
+		std::vector<float> normals = read_floats(info.normals, 3ull * vertices, not_finite);
+		if (const std::uint64_t zeros = renormalise(normals, positions, triangles))
+			doc.warn(label + ": " + std::to_string(zeros) +
+			         " zero normal(s) replaced by the normal of the triangles around them");
+		attributes["NORMAL"] = add_float_accessor(doc, normals, "VEC3", 3);
+	}
+	if (info.texcoords.size() == 8ull * vertices)
+		attributes["TEXCOORD_0"] = add_float_accessor(doc, read_floats(info.texcoords, 2ull * vertices, not_finite),
+		                                              "VEC2", 2);
+	if (info.colours.size() == 4ull * vertices)
+		attributes["COLOR_0"] = doc.add_accessor(json{{"bufferView", doc.add_view(info.colours, target_array_buffer)},
+		                                              {"componentType", component_u8},
+		                                              {"normalized", true},
+		                                              {"count", vertices},
+		                                              {"type", "VEC4"}});
+	if (not_finite != 0)
+		doc.warn(label + ": " + std::to_string(not_finite) + " vertex value(s) not finite, written as 0");
+
+	return attributes;
+}
+
 } // namespace
 
 std::optional<std::uint32_t> add_geometry_mesh(Document& doc, const stream::Chunk& geometry, const std::string& label,
@@ -218,27 +248,7 @@ std::optional<std::uint32_t> add_geometry_mesh(Document& doc, const stream::Chun
 		return std::nullopt;
 	}
 
-	std::uint64_t not_finite = 0;
-	const std::vector<float> positions = read_floats(info->positions, 3ull * vertices, not_finite);
-	json attributes{{"POSITION", add_float_accessor(doc, positions, "VEC3", 3, min_max(positions))}};
-	if (info->has_normals && info->normals.size() == 12ull * vertices) {
-		std::vector<float> normals = read_floats(info->normals, 3ull * vertices, not_finite);
-		if (const std::uint64_t zeros = renormalise(normals, positions, triangles))
-			doc.warn(label + ": " + std::to_string(zeros) +
-			         " zero normal(s) replaced by the normal of the triangles around them");
-		attributes["NORMAL"] = add_float_accessor(doc, normals, "VEC3", 3);
-	}
-	if (info->texcoords.size() == 8ull * vertices)
-		attributes["TEXCOORD_0"] = add_float_accessor(doc, read_floats(info->texcoords, 2ull * vertices, not_finite),
-		                                              "VEC2", 2);
-	if (info->colours.size() == 4ull * vertices)
-		attributes["COLOR_0"] = doc.add_accessor(json{{"bufferView", doc.add_view(info->colours, target_array_buffer)},
-		                                              {"componentType", component_u8},
-		                                              {"normalized", true},
-		                                              {"count", vertices},
-		                                              {"type", "VEC4"}});
-	if (not_finite != 0)
-		doc.warn(label + ": " + std::to_string(not_finite) + " vertex value(s) not finite, written as 0");
+	const json attributes = add_attributes(doc, *info, triangles, label);
 
 	const std::vector<std::optional<stream::MaterialInfo>> slots = read_material_list(geometry);
 	const bool textured = attributes.contains("TEXCOORD_0");
