@@ -42,22 +42,23 @@ std::string n(std::uint64_t v)
 	return std::to_string(v);
 }
 
-// The path of child `index` of `siblings`: its type, with its place among
-// siblings of that type when there are several.
-std::string child_path(const std::string& parent, const std::vector<Chunk>& siblings, std::size_t index)
+// The paths of `siblings`: each one's type, with its place among siblings
+// of that type when there are several. One pass, however many siblings.
+std::vector<std::string> child_paths(const std::string& parent, const std::vector<Chunk>& siblings)
 {
-	const std::uint32_t type = siblings[index].type;
-	std::size_t same = 0, before = 0;
-	for (std::size_t k = 0; k < siblings.size(); k++)
-		if (siblings[k].type == type) {
-			same++;
-			if (k < index)
-				before++;
-		}
-	std::string label = chunk_type_label(type);
-	if (same > 1)
-		label += "[" + n(before) + "]";
-	return parent.empty() ? label : parent + "/" + label;
+	std::map<std::uint32_t, std::size_t> total, seen;
+	for (const Chunk& c : siblings)
+		total[c.type]++;
+	std::vector<std::string> paths;
+	paths.reserve(siblings.size());
+	for (const Chunk& c : siblings) {
+		std::string label = chunk_type_label(c.type);
+		const std::size_t place = seen[c.type]++;
+		if (total[c.type] > 1)
+			label += "[" + n(place) + "]";
+		paths.push_back(parent.empty() ? label : parent + "/" + label);
+	}
+	return paths;
 }
 
 // A count stored at the head of a container's Struct.
@@ -87,8 +88,9 @@ public:
 		}
 		if (!tree.top.empty())
 			report_.stamp = tree.top[0].stamp;
+		const std::vector<std::string> paths = child_paths("", tree.top);
 		for (std::size_t i = 0; i < tree.top.size(); i++)
-			visit(tree.top[i], child_path("", tree.top, i), nullptr);
+			visit(tree.top[i], paths[i], nullptr);
 		if (tree.trailing > 0)
 			add(Severity::error, "", stream_.size() - tree.trailing,
 			    n(tree.trailing) + " bytes after the last chunk are not a chunk");
@@ -125,8 +127,9 @@ private:
 		case type_texture_native: check_texture_native(stream_, c, path, report_.findings); break;
 		default: break;
 		}
+		const std::vector<std::string> paths = child_paths(path, c.children);
 		for (std::size_t i = 0; i < c.children.size(); i++)
-			visit(c.children[i], child_path(path, c.children, i), &c);
+			visit(c.children[i], paths[i], &c);
 	}
 
 	// Unknown types are plugin data inside an Extension; anywhere else a
@@ -181,12 +184,13 @@ private:
 		const Chunk* geometries = find_child(clump, type_geometry_list);
 		const auto frame_count = frames ? struct_count(*frames) : std::nullopt;
 		const auto geometry_count = geometries ? struct_count(*geometries) : std::nullopt;
+		const std::vector<std::string> paths = child_paths(path, clump.children);
 		for (std::size_t i = 0; i < clump.children.size(); i++) {
 			const Chunk& a = clump.children[i];
 			if (a.type != type_atomic)
 				continue;
 			const auto atomic = decode_atomic(a);
-			const std::string at = child_path(path, clump.children, i);
+			const std::string& at = paths[i];
 			if (!atomic) {
 				add(Severity::error, at, a.offset, "no Struct with the frame and geometry indices");
 				continue;
@@ -297,10 +301,10 @@ private:
 			    native ? "native flag set but no Native Data chunk" : "Native Data chunk but no native flag");
 		if (!extension)
 			return;
+		const std::vector<std::string> paths = child_paths(path + "/Extension", extension->children);
 		for (std::size_t i = 0; i < extension->children.size(); i++)
 			if (extension->children[i].type == type_bin_mesh)
-				check_bin_mesh(extension->children[i], child_path(path + "/Extension", extension->children, i), *g,
-				               material_count);
+				check_bin_mesh(extension->children[i], paths[i], *g, material_count);
 	}
 
 	void check_triangles(const GeometryInfo& g, const std::string& path, std::optional<std::uint32_t> materials)

@@ -116,6 +116,8 @@ void add_check_command(CLI::App& app, int& status)
 	sub->add_option("FILE", options->files, "model files, texture dictionaries, containers or streams")->required();
 	sub->add_flag("--json", options->json, "write one JSON document for the whole run");
 	sub->add_flag("--strict", options->strict, "count warnings as errors");
+	sub->footer("Exit status: 0 when no file has an error, 1 when one has (with --strict, also a warning),\n"
+	            "2 for a usage error.");
 	sub->callback([options, &status] { status = run_check(*options); });
 }
 

@@ -61,9 +61,11 @@ int run_fix(const FixOptions& options)
 void add_fix_command(CLI::App& app, int& status)
 {
 	auto options = std::make_shared<FixOptions>();
-	CLI::App* sub = app.add_subcommand(
-		"fix", "Rewrite each converted file in place so that readers which follow the stamp load it: a clump "
-		       "Struct of 12 bytes under a stamp older than 3.3 becomes 4 bytes when it has no lights or cameras");
+	CLI::App* sub = app.add_subcommand("fix", "Shrink a clump Struct that outruns its stamp, in place, so that "
+	                                          "readers which follow the stamp load the file");
+	sub->footer("A clump Struct of 12 bytes under a stamp older than 3.3 becomes 4 bytes when the clump has no\n"
+	            "lights or cameras; the enclosing sizes are corrected and every other byte stays. Each file is\n"
+	            "written through a temporary file. Exit status: 0, or 1 when a file could not be fixed.");
 	sub->add_option("FILE", options->files, "converted model files (plain streams)")->required();
 	sub->callback([options, &status] { status = run_fix(*options); });
 }

@@ -12,6 +12,7 @@
 #include <functional>
 #include <cstdio>
 #include <iostream>
+#include <map>
 #include <memory>
 
 namespace kestrun::kit {
@@ -219,13 +220,11 @@ std::string version_label(std::uint32_t stamp)
 void walk(const std::vector<Chunk>& chunks, const Place& around, int level,
           const std::function<void(const Chunk&, const Place&, int)>& visit)
 {
-	for (std::size_t i = 0; i < chunks.size(); i++) {
+	std::map<std::uint32_t, std::size_t> seen;
+	for (const Chunk& c : chunks) {
 		Place place = around;
-		place.index_of_type = 0;
-		for (std::size_t k = 0; k < i; k++)
-			if (chunks[k].type == chunks[i].type)
-				place.index_of_type++;
-		visit(chunks[i], place, level);
+		place.index_of_type = seen[c.type]++;
+		visit(c, place, level);
 	}
 }
 

@@ -138,9 +138,11 @@ int run_png(const PngOptions& options)
 void add_png_command(CLI::App& app, int& status)
 {
 	auto options = std::make_shared<PngOptions>();
-	CLI::App* sub = app.add_subcommand(
-		"png", "Write every texture of console or PC texture dictionaries as an RGBA PNG, "
-		       "DIR/<dictionary name>/<texture name>.png");
+	CLI::App* sub = app.add_subcommand("png", "Write every texture of texture dictionaries as an RGBA PNG");
+	sub->footer("Writes DIR/<dictionary name>/<texture name>.png, console and PC dictionaries alike. Names are made\n"
+	            "safe for every file system; names equal apart from case get ~2, ~3, ... A texture that cannot be\n"
+	            "read is reported and the others are still written. Exit status: 0 when every texture was written,\n"
+	            "1 when one was not, 2 for a usage error.");
 	sub->add_option("FILE", options->files, "texture dictionaries")->required();
 	sub->add_option("-o,--output", options->out_dir, "the folder to write into")->capture_default_str();
 	sub->add_flag("--levels", options->levels, "write every level, <texture name>.<level>.png, level 0 the largest");

@@ -105,9 +105,10 @@ int run_txd(const TxdOptions& options)
 void add_txd_command(CLI::App& app, int& status)
 {
 	auto options = std::make_shared<TxdOptions>();
-	CLI::App* sub = app.add_subcommand(
-		"txd", "Convert console texture dictionaries (containers, or streams kestrun inflated) into PC dictionaries, "
-		       "in place or into DIR; a dictionary with any texture that cannot be converted is not written");
+	CLI::App* sub = app.add_subcommand("txd", "Convert console texture dictionaries into PC dictionaries, in place or into DIR");
+	sub->footer("Takes containers or the streams kestrun inflated and writes plain streams, atomically. A dictionary\n"
+	            "with any texture that cannot be converted is reported and not written; a PC dictionary is left alone.\n"
+	            "Exit status: 0 when every file converted (or was already PC), 1 when one failed, 2 for a usage error.");
 	sub->add_option("FILE", options->files, "texture dictionaries")->required();
 	sub->add_option("-o,--output", options->out_dir, "write DIR/<file name> instead of converting in place");
 	sub->callback([options, &status] { status = run_txd(*options); });

@@ -1,5 +1,5 @@
 // Texels of every format widened to 8-bit RGBA.
-#include "texture/native_format.h"
+#include "texture/native_chunk.h"
 #include "texture/swizzle.h"
 #include "texture/texture.h"
 

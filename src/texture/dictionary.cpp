@@ -1,15 +1,11 @@
 // Console texture dictionaries to PC ones.
-#include "texture/native_format.h"
+#include "texture/native_chunk.h"
 #include "texture/swizzle.h"
 #include "texture/texture.h"
 
 #include <map>
 
 namespace kestrun::texture {
-
-// decode.cpp
-std::string native_problem_text(const stream::Chunk& native, const NativeTexture& t, const ReadResult& r);
-const stream::Chunk* native_struct(const stream::Chunk& native, std::string& error);
 
 namespace {
 
