@@ -2,9 +2,6 @@
 
 #include "container/container.h"
 #include "geometry/geometry.h"
-#include "kit/check.h"
-#include "kit/fix.h"
-#include "kit/load.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -66,27 +63,6 @@ bool same_reports(const std::vector<GeometryReport>& a, const std::vector<Geomet
 	return true;
 }
 
-// Every finding points inside the stream (or at its end), every chunk
-// lies inside its parent.
-void check_tree(const std::vector<stream::Chunk>& chunks, std::uint64_t begin, std::uint64_t end)
-{
-	for (const stream::Chunk& c : chunks) {
-		require(c.offset >= begin && fits(end, c.offset, 12 + c.body.size()), "a chunk outside its parent");
-		require(c.cut_off == (c.body.size() < c.size), "cut_off disagrees with the body");
-		check_tree(c.children, c.offset + 12, c.offset + 12 + c.body.size());
-	}
-}
-
-kit::CheckReport check_all(bytes s)
-{
-	const stream::Tree tree = stream::parse_tree(s);
-	check_tree(tree.top, 0, s.size());
-	kit::CheckReport report = kit::check_stream(s, tree);
-	for (const kit::Finding& f : report.findings)
-		require(f.offset <= s.size(), "a finding past the end of the stream");
-	return report;
-}
-
 } // namespace
 
 void require(bool condition, const char* what)
@@ -146,27 +122,6 @@ int file_entry(const std::uint8_t* data, std::size_t size)
 	std::vector<GeometryReport> problems;
 	const std::vector<std::uint8_t> converted = convert_stream(std::move(stream), inflated.length, problems);
 	check_reports(inflated.length, converted, problems);
-	return 0;
-}
-
-int tree_entry(const std::uint8_t* data, std::size_t size)
-{
-	kit::LoadedFile file;
-	std::string error;
-	if (!kit::load_bytes("fuzz", std::vector<std::uint8_t>(data, data + size), file, error))
-		return 0;
-	const bytes s = file.stream;
-	check_all(s);
-	const kit::FixResult fixed = kit::fix_clump_structs(s, stream::parse_tree(s));
-	if (fixed.changed()) {
-		std::size_t removed = 0;
-		for (const kit::FixNote& note : fixed.notes)
-			removed += note.changed ? 8 : 0;
-		require(fixed.stream.size() + removed == s.size(), "the fix removed other than 8 bytes per clump");
-		check_all(fixed.stream);
-		require(!kit::fix_clump_structs(fixed.stream, stream::parse_tree(fixed.stream)).changed(),
-		        "a fixed stream needs fixing again");
-	}
 	return 0;
 }
 

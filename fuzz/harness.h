@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 namespace kestrun::fuzz {
 
@@ -26,6 +27,12 @@ int tree_entry(const std::uint8_t* data, std::size_t size);
 // A texture dictionary conversion and every texture decoded, on the bytes as
 // an inflated stream (texture_harness.cpp).
 int texture_entry(const std::uint8_t* data, std::size_t size);
+// The glTF export on the bytes as a model file; the top-level Texture
+// Dictionaries among them are the dictionaries given (gltf_harness.cpp).
+int gltf_entry(const std::uint8_t* data, std::size_t size);
+
+// The GLB of the bytes, as gltf_entry() checks it; empty when none is written.
+std::vector<std::uint8_t> gltf_export(const std::uint8_t* data, std::size_t size);
 
 // Aborts with `what` on standard error unless `condition` holds.
 void require(bool condition, const char* what);

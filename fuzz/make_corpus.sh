@@ -10,7 +10,7 @@ build=${BUILD:-build}
 cmake -S . -B "$build" >/dev/null
 cmake --build "$build" --target kestrun_fuzz_seeds -j "$(nproc)" >/dev/null
 
-for h in container convert file tree texture; do
+for h in container convert file tree texture gltf; do
 	mkdir -p "fuzz/corpus/$h"
 	find "fuzz/corpus/$h" -type f ! -name 'regression-*' ! -name 'evolved-*' -delete
 done

@@ -66,7 +66,7 @@ int main(int argc, char** argv)
 		{"dictionary", texture_dictionary_stream(7, 1)},
 	};
 
-	for (const char* harness : {"container", "convert", "file", "tree", "texture"}) {
+	for (const char* harness : {"container", "convert", "file", "tree", "texture", "gltf"}) {
 		std::error_code ec;
 		std::filesystem::create_directories(dir / harness, ec);
 		if (ec) {
@@ -98,6 +98,19 @@ int main(int argc, char** argv)
 		const SampleTexture t = make_sample_texture(formats[f], TexelFormat(f), Pattern::alpha_ramp, 8, 4, true);
 		ok = ok && write_file(dir / "texture" / (std::string(formats[f]) + ".stream"), texture_dictionary({t}, Form::native));
 	}
+	// The glTF export: models followed by a dictionary of a few of the
+	// textures their materials name, as streams and as a container.
+	std::vector<SampleTexture> textures = sample_textures();
+	textures.resize(6);
+	const buffer dictionary = texture_dictionary(textures, Form::native);
+	for (const Stream& s : streams) {
+		if (s.name == "dictionary")
+			continue;
+		buffer with = s.data;
+		with.insert(with.end(), dictionary.begin(), dictionary.end());
+		ok = ok && write_file(dir / "gltf" / (s.name + ".stream"), with);
+	}
+	ok = ok && write_file(dir / "gltf" / "one-list.container", pack_container(streams[0].data));
 	if (!ok) {
 		std::fprintf(stderr, "%s: cannot write the seeds\n", dir.string().c_str());
 		return 1;

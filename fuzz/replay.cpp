@@ -1,8 +1,9 @@
 // kestrun_replay CORPUS: runs every file under CORPUS/container,
-// CORPUS/convert, CORPUS/file, CORPUS/tree and CORPUS/texture through the
-// entry point of the harness of that name, without libFuzzer, so that every
-// saved input, findings included, is an ordinary test. A broken promise or a
-// sanitizer report ends the run; the last "replaying" line names the input.
+// CORPUS/convert, CORPUS/file, CORPUS/tree, CORPUS/texture and CORPUS/gltf
+// through the entry point of the harness of that name, without libFuzzer, so
+// that every saved input, findings included, is an ordinary test. A broken
+// promise or a sanitizer report ends the run; the last "replaying" line names
+// the input.
 #include "harness.h"
 
 #include <algorithm>
@@ -26,8 +27,11 @@ constexpr Harness harnesses[] = {
 	{"container", kestrun::fuzz::container_entry},
 	{"convert", kestrun::fuzz::convert_entry},
 	{"file", kestrun::fuzz::file_entry},
+#ifdef KESTRUN_REPLAY_KIT
 	{"tree", kestrun::fuzz::tree_entry},
 	{"texture", kestrun::fuzz::texture_entry},
+	{"gltf", kestrun::fuzz::gltf_entry},
+#endif
 };
 
 bool read_file(const std::filesystem::path& path, std::vector<std::uint8_t>& data)

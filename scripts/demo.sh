@@ -35,4 +35,13 @@ echo "\$ kestrun-kit check output/*.dff output/*.txd"
 status=0
 "$build/kestrun-kit" check output/*.dff output/*.txd || status=$?
 echo "(exit status $status)"
+
+# One converted model with its textures as binary glTF, to look at.
+echo
+echo "\$ kestrun-kit gltf output/model08.dff --txd output/*.txd -o glb/"
+"$build/kestrun-kit" gltf output/model08.dff --txd output/*.txd -o glb/ || status=$?
+echo
+echo "The model is in $demo/glb/model08.glb. To look at it: Blender's"
+echo "File > Import > glTF 2.0, any web glTF viewer (drop the file on the page),"
+echo "or the operating system's 3D viewer."
 exit $status

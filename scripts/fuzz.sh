@@ -9,7 +9,7 @@ cd "$(dirname "$0")/.."
 
 seconds=${FUZZ_SECONDS:-60}
 build=${FUZZ_BUILD:-build-fuzz}
-harnesses=(container convert file tree texture)
+harnesses=(container convert file tree texture gltf)
 
 if ! command -v clang++ >/dev/null 2>&1; then
 	echo "fuzz.sh needs clang (scripts/setup.sh clang libclang-rt-dev)" >&2

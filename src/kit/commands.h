@@ -22,6 +22,7 @@ void add_check_command(CLI::App& app, int& status);
 void add_fix_command(CLI::App& app, int& status);
 void add_txd_command(CLI::App& app, int& status);
 void add_png_command(CLI::App& app, int& status);
+void add_gltf_command(CLI::App& app, int& status);
 
 // "NAME: what" on standard error, after flushing standard output so that
 // the two stay in order on a terminal.

@@ -31,6 +31,7 @@ int main(int argc, char** argv)
 	add_fix_command(app, status);
 	add_txd_command(app, status);
 	add_png_command(app, status);
+	add_gltf_command(app, status);
 	try {
 		app.parse(argc, argv);
 	} catch (const CLI::ParseError& e) {

@@ -3,7 +3,9 @@
 #include "samples/samples.h"
 #include "texture/swizzle.h"
 
+#ifdef KESTRUN_SAMPLES_SQUISH
 #include <squish.h>
+#endif
 
 #include <algorithm>
 
@@ -39,7 +41,7 @@ struct FormatInfo {
 	std::uint32_t raster_format;
 	std::uint8_t depth;
 	std::uint8_t console_compression, pc_compression;
-	int squish_flag;
+	int dxt; // 0 uncompressed, else 1, 3 or 5
 };
 
 FormatInfo format_info(TexelFormat f)
@@ -54,9 +56,9 @@ FormatInfo format_info(TexelFormat f)
 	case TexelFormat::lum8: return {0x0400, 8, 0, 0, 0};
 	case TexelFormat::pal8: return {0x2500, 8, 0, 0, 0};
 	case TexelFormat::pal4: return {0x4500, 4, 0, 0, 0};
-	case TexelFormat::dxt1: return {0x0100, 16, 0x0C, 1, squish::kDxt1};
-	case TexelFormat::dxt3: return {0x0300, 16, 0x0E, 3, squish::kDxt3};
-	case TexelFormat::dxt5: return {0x0300, 16, 0x0F, 5, squish::kDxt5};
+	case TexelFormat::dxt1: return {0x0100, 16, 0x0C, 1, 1};
+	case TexelFormat::dxt3: return {0x0300, 16, 0x0E, 3, 3};
+	case TexelFormat::dxt5: return {0x0300, 16, 0x0F, 5, 5};
 	}
 	return {};
 }
@@ -99,15 +101,24 @@ void make_level(SampleTexture& t, std::uint32_t w, std::uint32_t h)
 {
 	buffer texels, rgba;
 	const FormatInfo info = format_info(t.format);
-	if (info.squish_flag != 0) {
+	if (info.dxt != 0) {
 		buffer source;
 		for (std::uint32_t y = 0; y < h; y++)
 			for (std::uint32_t x = 0; x < w; x++)
 				put_bytes(source, pattern_at(t.pattern, x, y, w, h));
-		texels.resize(std::size_t(squish::GetStorageRequirements(int(w), int(h), info.squish_flag)));
-		squish::CompressImage(source.data(), int(w), int(h), texels.data(), info.squish_flag);
+		const std::size_t blocks = std::size_t((w + 3) / 4) * ((h + 3) / 4);
+		texels.resize(blocks * (info.dxt == 1 ? 8 : 16));
+#ifdef KESTRUN_SAMPLES_SQUISH
+		const int flag = info.dxt == 1 ? squish::kDxt1 : info.dxt == 3 ? squish::kDxt3 : squish::kDxt5;
+		squish::CompressImage(source.data(), int(w), int(h), texels.data(), flag);
 		rgba.resize(source.size());
-		squish::DecompressImage(rgba.data(), int(w), int(h), texels.data(), info.squish_flag);
+		squish::DecompressImage(rgba.data(), int(w), int(h), texels.data(), flag);
+#else
+		// Built without libsquish (the Windows builds, which only inflate the
+		// dictionaries): the blocks are the source bytes, which nothing decodes.
+		for (std::size_t i = 0; i < texels.size(); i++)
+			texels[i] = source[i % source.size()];
+#endif
 	} else if (t.format == TexelFormat::pal8 || t.format == TexelFormat::pal4) {
 		const std::uint32_t entries = t.format == TexelFormat::pal8 ? 256 : 16;
 		for (std::uint32_t y = 0; y < h; y++) {
@@ -168,7 +179,7 @@ buffer native_extension(const SampleTexture& t, std::uint32_t stamp)
 
 bool swizzled(TexelFormat f)
 {
-	return format_info(f).squish_flag == 0;
+	return format_info(f).dxt == 0;
 }
 
 } // namespace

@@ -1,0 +1,129 @@
+#include "gltf/document.h"
+
+#include <cmath>
+
+namespace kestrun::gltf {
+
+namespace {
+
+json node_of(const stream::FrameInfo& frame, const std::string& label, Document& doc)
+{
+	Trs trs;
+	if (!decompose_frame(frame.rotation, frame.position, trs))
+		doc.warn(label + ": its matrix holds values that are not finite; they are taken as identity");
+	json node{{"translation", trs.translation}, {"rotation", trs.rotation}, {"scale", trs.scale}};
+	if (!frame.name.empty())
+		node["name"] = frame.name;
+	return node;
+}
+
+// The frames, atomics and geometries of one Clump, as nodes hung below
+// `root_children` (the frames without a parent) and meshes.
+void add_clump(Document& doc, const stream::Chunk& clump, const std::string& prefix, json& root_children,
+               MaterialContext& context)
+{
+	std::vector<stream::FrameInfo> frames;
+	if (const stream::Chunk* list = stream::find_child(clump, stream::type_frame_list)) {
+		if (auto decoded = stream::decode_frame_list(*list))
+			frames = std::move(*decoded);
+		else
+			doc.warn(prefix + "its frame list cannot be read; no frames");
+	}
+	const std::size_t first = doc.nodes.size();
+	std::vector<json> children(frames.size(), json::array());
+	for (std::size_t i = 0; i < frames.size(); i++) {
+		const std::string label = prefix + "frame " + std::to_string(i);
+		doc.nodes.push_back(node_of(frames[i], label, doc));
+		const std::int32_t parent = frames[i].parent;
+		// Parents come before their children; anything else could make a
+		// cycle, which glTF forbids.
+		if (parent >= 0 && std::size_t(parent) < i) {
+			children[std::size_t(parent)].push_back(first + i);
+		} else {
+			if (parent != -1)
+				doc.warn(label + ": its parent " + std::to_string(parent) +
+				         " is not an earlier frame; hung from the root");
+			root_children.push_back(first + i);
+		}
+	}
+
+	std::vector<const stream::Chunk*> geometries;
+	if (const stream::Chunk* list = stream::find_child(clump, stream::type_geometry_list))
+		geometries = stream::children_of_type(*list, stream::type_geometry);
+	// A geometry used by several atomics is one mesh used several times.
+	std::vector<std::optional<std::optional<std::uint32_t>>> mesh_of(geometries.size());
+	std::vector<std::vector<std::uint32_t>> meshes_on(frames.size());
+	const std::vector<const stream::Chunk*> atomics = stream::children_of_type(clump, stream::type_atomic);
+	for (std::size_t k = 0; k < atomics.size(); k++) {
+		const std::string label = prefix + "atomic " + std::to_string(k);
+		const std::optional<stream::AtomicInfo> atomic = stream::decode_atomic(*atomics[k]);
+		if (!atomic || atomic->frame >= frames.size() || atomic->geometry >= geometries.size()) {
+			doc.warn(label + (atomic ? ": its frame or geometry does not exist; left out" : ": cannot be read; left out"));
+			continue;
+		}
+		std::optional<std::optional<std::uint32_t>>& mesh = mesh_of[atomic->geometry];
+		if (!mesh)
+			mesh = add_geometry_mesh(doc, *geometries[atomic->geometry],
+			                         prefix + "geometry " + std::to_string(atomic->geometry), context);
+		if (*mesh)
+			meshes_on[atomic->frame].push_back(**mesh);
+	}
+
+	for (std::size_t i = 0; i < frames.size(); i++) {
+		json& node = doc.nodes[first + i];
+		if (meshes_on[i].size() == 1) {
+			node["mesh"] = meshes_on[i][0];
+		} else {
+			// Several atomics on one frame: one child node each.
+			for (std::uint32_t mesh : meshes_on[i]) {
+				children[i].push_back(doc.nodes.size());
+				doc.nodes.push_back(json{{"mesh", mesh}});
+			}
+		}
+		if (!children[i].empty())
+			doc.nodes[first + i]["children"] = std::move(children[i]);
+	}
+}
+
+} // namespace
+
+std::optional<Export> export_model(bytes stream, const std::string& name, TextureLibrary& textures, std::string& error)
+{
+	const stream::Tree tree = stream::parse_tree(stream);
+	std::vector<const stream::Chunk*> clumps;
+	for (const stream::Chunk& top : tree.top)
+		if (top.type == stream::type_clump)
+			clumps.push_back(&top);
+	if (clumps.empty()) {
+		error = "holds no Clump";
+		return std::nullopt;
+	}
+
+	Document doc;
+	// The root turns the model's z-up into glTF's y-up: -90 degrees about x,
+	// so (x, y, z) becomes (x, z, -y).
+	const double half = std::sqrt(0.5);
+	doc.nodes.push_back(json{{"name", name}, {"rotation", {-half, 0.0, 0.0, half}}});
+	json root_children = json::array();
+	MaterialContext context{textures, {}};
+	for (std::size_t c = 0; c < clumps.size(); c++)
+		add_clump(doc, *clumps[c], clumps.size() > 1 ? "clump " + std::to_string(c) + " " : "", root_children,
+		          context);
+	if (!root_children.empty())
+		doc.nodes[0]["children"] = std::move(root_children);
+
+	std::optional<std::vector<std::uint8_t>> glb = write_glb(doc.text(), doc.bin);
+	if (!glb) {
+		error = "the export would pass the 4 GiB a binary glTF file can hold";
+		return std::nullopt;
+	}
+	Export out;
+	out.glb = std::move(*glb);
+	out.warnings = std::move(doc.warnings);
+	out.nodes = std::uint32_t(doc.nodes.size());
+	out.meshes = std::uint32_t(doc.meshes.size());
+	out.textures = std::uint32_t(doc.images.size());
+	return out;
+}
+
+} // namespace kestrun::gltf

@@ -1,0 +1,241 @@
+// The export of generated models, read back: one small model checked value by
+// value, and every sample model passed through the glTF validator.
+#include "gltf/glb_reader.h"
+#include "harness.h"
+#include "kit/load.h"
+#include "gltf/gltf.h"
+#include "samples/samples.h"
+#include "support/run_binary.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <fstream>
+
+namespace kestrun::gltf {
+namespace {
+
+using namespace kestrun::samples;
+using testing::accessor_values;
+using testing::read_glb;
+
+// Two frames, the second a child of the first, one atomic on the first, one
+// strip quad with every vertex section and one textured material.
+Model golden_model()
+{
+	NativeGeometry g;
+	g.flags = 0x01 | 0x02 | flag_texture_coordinates | flag_prelit_colours | flag_normals;
+	g.bin_mesh_flags = 1;
+	g.meshes.push_back({{0, 1, 2, 3}, 0, 0, 0});
+	g.materials.push_back({{255, 128, 0, 255}, "golden"});
+	const float corners[4][2] = {{0, 0}, {1, 0}, {0, 1}, {1, 1}};
+	for (const auto& c : corners) {
+		NativeVertex v;
+		v.position = {c[0], c[1], 0};
+		v.normal = pack_normal(0, 0, 1);
+		v.colour = {10, 20, 30, 40};
+		v.uv = {c[0], c[1]};
+		g.vertices.push_back(v);
+	}
+	g.triangles = triangle_count(g);
+	g.sphere = {0.5f, 0.5f, 0, 1};
+	Model m;
+	m.frames = {Frame{{0, 1, 0, -1, 0, 0, 0, 0, 1, 1, 2, 3}, -1, "root"},
+	            Frame{{-1, 0, 0, 0, -1, 0, 0, 0, 1, 0, 0, 5}, 0, "child"}};
+	m.geometries = {g};
+	return m;
+}
+
+TextureLibrary golden_textures()
+{
+	TextureLibrary library;
+	std::string error;
+	EXPECT_TRUE(library.add_dictionary(
+	    texture_dictionary({make_sample_texture("golden", TexelFormat::c8888, Pattern::alpha_ramp, 4, 4, false)},
+	                       Form::native),
+	    error))
+	    << error;
+	return library;
+}
+
+std::vector<std::uint8_t> export_file(bytes file, TextureLibrary& library, std::vector<std::string>& warnings)
+{
+	std::string error;
+	kit::LoadedFile loaded;
+	EXPECT_TRUE(kit::load_bytes("model", {file.begin(), file.end()}, loaded, error));
+	const auto stream = pc_model_stream(std::move(loaded.stream), warnings, error);
+	EXPECT_TRUE(stream) << error;
+	if (!stream)
+		return {};
+	const auto result = export_model(*stream, "golden", library, error);
+	EXPECT_TRUE(result) << error;
+	if (!result)
+		return {};
+	warnings.insert(warnings.end(), result->warnings.begin(), result->warnings.end());
+	return result->glb;
+}
+
+void expect_near(const nlohmann::json& got, std::vector<double> want)
+{
+	ASSERT_EQ(got.size(), want.size()) << got;
+	for (std::size_t i = 0; i < want.size(); i++)
+		EXPECT_NEAR(got[i].get<double>(), want[i], 1e-6) << got;
+}
+
+TEST(Export, GoldenModel)
+{
+	TextureLibrary library = golden_textures();
+	const Model model = golden_model();
+	std::vector<std::string> warnings;
+	const std::vector<std::uint8_t> glb = export_file(model_stream(model, Form::generic), library, warnings);
+	EXPECT_TRUE(warnings.empty()) << warnings.front();
+	const testing::Glb doc = read_glb(glb);
+	const nlohmann::json& nodes = doc.json["nodes"];
+	ASSERT_EQ(nodes.size(), 3u);
+	const double h = std::sqrt(0.5);
+	expect_near(nodes[0]["rotation"], {-h, 0, 0, h}); // z-up to y-up
+	EXPECT_EQ(nodes[0]["children"], nlohmann::json::array({1}));
+	EXPECT_EQ(nodes[1]["name"], "root");
+	expect_near(nodes[1]["translation"], {1, 2, 3});
+	expect_near(nodes[1]["rotation"], {0, 0, h, h});
+	expect_near(nodes[1]["scale"], {1, 1, 1});
+	EXPECT_EQ(nodes[1]["mesh"], 0);
+	EXPECT_EQ(nodes[1]["children"], nlohmann::json::array({2}));
+	EXPECT_EQ(nodes[2]["name"], "child");
+	expect_near(nodes[2]["translation"], {0, 0, 5});
+	expect_near(nodes[2]["rotation"], {0, 0, 1, 0});
+	EXPECT_FALSE(nodes[2].contains("mesh"));
+
+	ASSERT_EQ(doc.json["meshes"].size(), 1u);
+	const nlohmann::json& primitives = doc.json["meshes"][0]["primitives"];
+	ASSERT_EQ(primitives.size(), 1u);
+	const nlohmann::json& attributes = primitives[0]["attributes"];
+	for (const char* name : {"POSITION", "NORMAL", "TEXCOORD_0", "COLOR_0"})
+		EXPECT_EQ(doc.json["accessors"][attributes[name].get<std::size_t>()]["count"], 4) << name;
+	const nlohmann::json& position = doc.json["accessors"][attributes["POSITION"].get<std::size_t>()];
+	expect_near(position["min"], {0, 0, 0});
+	expect_near(position["max"], {1, 1, 0});
+	const std::size_t indices = primitives[0]["indices"];
+	EXPECT_EQ(doc.json["accessors"][indices]["componentType"], 5123);
+	EXPECT_EQ(accessor_values(doc, indices), (std::vector<double>{0, 1, 2, 1, 3, 2})); // the strip, unrolled
+	EXPECT_EQ(accessor_values(doc, attributes["COLOR_0"]), (std::vector<double>{30, 20, 10, 40, 30, 20, 10, 40,
+	                                                                            30, 20, 10, 40, 30, 20, 10, 40}));
+	const std::vector<double> normals = accessor_values(doc, attributes["NORMAL"]);
+	for (std::size_t i = 0; i < normals.size(); i += 3)
+		EXPECT_NEAR(normals[i + 2], 1, 1e-7);
+
+	const nlohmann::json& material = doc.json["materials"][primitives[0]["material"].get<std::size_t>()];
+	expect_near(material["pbrMetallicRoughness"]["baseColorFactor"], {1, srgb_to_linear(128), 0, 1});
+	EXPECT_EQ(material["pbrMetallicRoughness"]["metallicFactor"], 0);
+	EXPECT_EQ(material["pbrMetallicRoughness"]["roughnessFactor"], 1);
+	EXPECT_EQ(material["alphaMode"], "BLEND"); // the texture has alpha
+	const nlohmann::json& texture = doc.json["textures"][material["pbrMetallicRoughness"]["baseColorTexture"]["index"].get<std::size_t>()];
+	// The material's filter word 0x1106: linear between mip levels, wrap.
+	EXPECT_EQ(doc.json["samplers"][texture["sampler"].get<std::size_t>()],
+	          (nlohmann::json{{"magFilter", 9729}, {"minFilter", 9987}, {"wrapS", 10497}, {"wrapT", 10497}}));
+	const nlohmann::json& image = doc.json["images"][texture["source"].get<std::size_t>()];
+	EXPECT_EQ(image["mimeType"], "image/png");
+	const std::size_t png_at = doc.json["bufferViews"][image["bufferView"].get<std::size_t>()]["byteOffset"];
+	EXPECT_EQ(doc.bin.at(png_at + 1), 'P');
+
+	// The console stream and its container give the same bytes: both are
+	// converted in memory first.
+	const buffer console = model_stream(model, Form::native);
+	EXPECT_EQ(export_file(console, library, warnings), glb);
+	EXPECT_EQ(export_file(pack_container(console), library, warnings), glb);
+
+	testing::ScratchDir dir;
+	dir.write("golden.glb", glb);
+	std::string report;
+	EXPECT_TRUE(testing::validate_gltf({dir.path() / "golden.glb"}, report)) << report;
+}
+
+TEST(Export, EverySampleValidates)
+{
+	// The set's first two models hold every vertex-flag combination as lists
+	// and as strips, so geometries without normals, colours or texture
+	// coordinates are among them.
+	// The dictionaries as the console has them and as converted for PC give
+	// the same exports: the conversion is lossless.
+	const std::vector<SampleFile> set = sample_set(20240601, 12, 3);
+	TextureLibrary library, pc_library;
+	for (const SampleFile& f : set) {
+		std::string error;
+		if (!f.textures.empty()) {
+			ASSERT_TRUE(library.add_dictionary(f.stream, error)) << error;
+			ASSERT_TRUE(pc_library.add_dictionary(f.pc, error)) << error;
+		}
+	}
+	testing::ScratchDir dir;
+	std::vector<std::filesystem::path> files;
+	for (const SampleFile& f : set) {
+		if (!f.textures.empty())
+			continue;
+		std::vector<std::string> warnings;
+		const std::vector<std::uint8_t> glb = export_file(f.container, library, warnings);
+		for (const std::string& w : warnings) // only what the samples really lack
+			EXPECT_NE(w.find("no texture coordinates"), std::string::npos) << f.name << ": " << w;
+		std::vector<std::string> ignored;
+		EXPECT_EQ(export_file(f.container, pc_library, ignored), glb) << f.name;
+		dir.write(f.name + ".glb", glb);
+		files.push_back(dir.path() / (f.name + ".glb"));
+	}
+	std::string report;
+	EXPECT_TRUE(testing::validate_gltf(files, report)) << report;
+}
+
+TEST(Export, DamagedPartsAreLeftOutAndTheRestStillValidates)
+{
+	Model model = golden_model();
+	model.frames[1].parent = 7;               // no such frame
+	model.frames[0].matrix[0] = NAN;          // not finite
+	model.geometries[0].vertices[3].normal = 0; // a zero normal
+	model.geometries[0].materials[0].texture = "absent";
+	model.geometries.push_back(model.geometries[0]);
+	model.geometries[1].stamp = 0x1003FFFF;   // left native by the converter
+	TextureLibrary library = golden_textures();
+	std::vector<std::string> warnings;
+	const std::vector<std::uint8_t> glb = export_file(model_stream(model, Form::native), library, warnings);
+	std::string all;
+	for (const std::string& w : warnings)
+		all += w + "\n";
+	for (const char* expected : {"frame 1: its parent 7 is not an earlier frame", "frame 0: its matrix holds values",
+	                             "zero normal", "texture 'absent' is in none of the dictionaries",
+	                             "geometry 1: console geometry that was not converted"})
+		EXPECT_NE(all.find(expected), std::string::npos) << expected << " not in\n" << all;
+	const testing::Glb doc = read_glb(glb);
+	EXPECT_EQ(doc.json["meshes"].size(), 1u);
+	EXPECT_FALSE(doc.json.contains("textures"));
+	// The zero normal takes the quad's own normal.
+	const std::vector<double> normals = accessor_values(doc, doc.json["meshes"][0]["primitives"][0]["attributes"]["NORMAL"]);
+	EXPECT_NEAR(normals.at(11), 1, 1e-6);
+
+	testing::ScratchDir dir;
+	dir.write("damaged.glb", glb);
+	std::string report;
+	EXPECT_TRUE(testing::validate_gltf({dir.path() / "damaged.glb"}, report)) << report;
+}
+
+// Every saved input of the export's fuzz harness, findings included: what it
+// writes passes the validator.
+TEST(Export, FuzzCorpusExportsValidate)
+{
+	testing::ScratchDir dir;
+	std::vector<std::filesystem::path> files;
+	for (const auto& entry : std::filesystem::directory_iterator(std::string(KESTRUN_SOURCE_DIR) + "/fuzz/corpus/gltf")) {
+		std::ifstream in(entry.path(), std::ios::binary);
+		const std::vector<std::uint8_t> data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+		const std::vector<std::uint8_t> glb = fuzz::gltf_export(data.data(), data.size());
+		if (glb.empty())
+			continue;
+		const std::string name = entry.path().filename().string() + ".glb";
+		dir.write(name, glb);
+		files.push_back(dir.path() / name);
+	}
+	ASSERT_FALSE(files.empty());
+	std::string report;
+	EXPECT_TRUE(testing::validate_gltf(files, report)) << report;
+}
+
+} // namespace
+} // namespace kestrun::gltf

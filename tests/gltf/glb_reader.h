@@ -1,0 +1,30 @@
+// Reading back what the export wrote: the JSON and BIN chunks of a GLB, the
+// values of an accessor, and the validator run on files.
+#pragma once
+
+#include "common/bytes.h"
+
+#include <nlohmann/json.hpp>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace kestrun::testing {
+
+struct Glb {
+	nlohmann::json json;
+	std::vector<std::uint8_t> bin;
+};
+
+// Fails the current test (and returns an empty Glb) when `glb` is malformed.
+Glb read_glb(const std::vector<std::uint8_t>& glb);
+
+// The values of a scalar or vector accessor, as doubles, element by element.
+std::vector<double> accessor_values(const Glb& glb, std::size_t accessor);
+
+// scripts/validate_gltf.sh on the files: true when it passes them all;
+// its report goes to `report`.
+bool validate_gltf(const std::vector<std::filesystem::path>& files, std::string& report);
+
+} // namespace kestrun::testing
