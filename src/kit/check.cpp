@@ -124,6 +124,7 @@ private:
 		case type_geometry_list: check_list_count(c, path, type_geometry, "geometry"); break;
 		case type_material_list: check_material_list(c, path); break;
 		case type_geometry: check_geometry(c, path); break;
+		case type_texture_dictionary: check_dictionary_count(c, path); break;
 		case type_texture_native: check_texture_native(stream_, c, path, report_.findings); break;
 		default: break;
 		}
@@ -203,6 +204,21 @@ private:
 				    "geometry " + n(atomic->geometry) + " outside the " + n(geometry_count.value_or(0)) +
 				        " geometries");
 		}
+	}
+
+	// The dictionary's texture count is a u16 beside the device id, so the
+	// generic u32 count does not serve.
+	void check_dictionary_count(const Chunk& dictionary, const std::string& path)
+	{
+		const auto info = decode_dictionary(dictionary);
+		if (!info) {
+			add(Severity::error, path, dictionary.offset, "no Struct with the texture count");
+			return;
+		}
+		const std::size_t found = children_of_type(dictionary, type_texture_native).size();
+		if (found != info->textures)
+			add(Severity::error, path, dictionary.offset,
+			    "texture count " + n(info->textures) + " but " + n(found) + " Texture Native chunks");
 	}
 
 	// The count in `parent`'s Struct against its children of `type`.

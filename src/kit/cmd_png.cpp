@@ -114,6 +114,14 @@ bool export_file(const std::string& name, Run& run, Progress& progress)
 		}
 		written += texture_ok ? 1 : 0;
 	}
+	// A chunk whose size reaches too far swallows the textures after it: the
+	// dictionary's own count is what tells that some never came out.
+	if (const auto info = stream::decode_dictionary(tree.top[0]); info && info->textures != textures) {
+		progress.clear();
+		report_error(name, "the dictionary counts " + std::to_string(info->textures) + " textures but holds " +
+		                       std::to_string(textures) + " Texture Native chunk" + (textures == 1 ? "" : "s"));
+		ok = false;
+	}
 	progress.clear();
 	std::printf("%s: %zu of %zu texture%s written to %s\n", name.c_str(), written, textures, textures == 1 ? "" : "s",
 	            folder.string().c_str());

@@ -169,6 +169,23 @@ TEST(KitCheck, EachPlantedFaultIsFound)
 	}
 }
 
+// The dictionary's count is a u16 beside the device id; one more than its
+// Texture Natives is an error.
+TEST(KitCheck, DictionaryCountAgainstItsTextures)
+{
+	for (const SampleFile& file : sample_set(11, 12, 3)) {
+		if (!file.name.ends_with(".txd"))
+			continue;
+		buffer s = file.stream;
+		const std::uint16_t textures = load_u16(s, 24);
+		store_u16(s, 24, std::uint16_t(textures + 1));
+		EXPECT_NE(describe(check(s)).find("error Texture Dictionary @0: texture count " + std::to_string(textures + 1) + " but " +
+		                                  std::to_string(textures) + " Texture Native chunks"),
+		          std::string::npos)
+		    << describe(check(s));
+	}
+}
+
 // The converter restamps the console stamp's bytes wherever they stand. An
 // index pair FFFF, 1400 holds them and comes out as 0310, 0000: past V.
 TEST(KitCheck, RestampedIndexDataIsReportedNotHidden)

@@ -140,6 +140,15 @@ TEST(KitPng, WritesEveryTextureUnderSafeDistinctNames)
 	for (std::size_t i = 0; i < mipped.rgba.size(); i++)
 		EXPECT_EQ(texture::decode_png(dir.read("all/a/ramp8888." + std::to_string(i) + ".png"))->rgba, mipped.rgba[i]);
 	EXPECT_FALSE(dir.exists("all/a/ramp8888." + std::to_string(mipped.rgba.size()) + ".png"));
+
+	// A Texture Native whose size reaches past the file swallows the textures
+	// after it; that is no success.
+	buffer swallowed = samples()[0].stream;
+	store_u32(swallowed, 28 + 4, 0xFFFFFFFF);
+	dir.write("swallowed.txd", swallowed);
+	r = run_kit_in(dir, {"png", "swallowed.txd"});
+	EXPECT_EQ(r.status, 1);
+	EXPECT_EQ(r.err, "swallowed.txd: the dictionary counts 13 textures but holds 1 Texture Native chunk\n");
 }
 
 TEST(KitTxd, ProgressOnlyOnATerminal)
