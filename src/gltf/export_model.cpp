@@ -98,6 +98,15 @@ std::optional<Export> export_model(bytes stream, const std::string& name, Textur
 		error = "holds no Clump";
 		return std::nullopt;
 	}
+	// A stream that ends inside a Clump (a copy cut short) would export as a
+	// model with frames and no meshes, or some meshes and not the rest, which
+	// passes for the whole model: like a damaged container, it fails.
+	for (const stream::Chunk* clump : clumps)
+		if (clump->cut_off) {
+			error = "cut off: the stream ends " + std::to_string(clump->offset + 12 + clump->size - stream.size()) +
+			        " bytes before the end of its Clump; the model is incomplete";
+			return std::nullopt;
+		}
 
 	Document doc;
 	// The root turns the model's z-up into glTF's y-up: -90 degrees about x,

@@ -216,6 +216,22 @@ TEST(Export, DamagedPartsAreLeftOutAndTheRestStillValidates)
 	EXPECT_TRUE(testing::validate_gltf({dir.path() / "damaged.glb"}, report)) << report;
 }
 
+// A stream cut short inside its Clump fails whole, however much of it still
+// parses: a part exported without a word would pass for the model.
+TEST(Export, StreamEndingInsideItsClumpFails)
+{
+	const buffer stream = model_stream(golden_model(), Form::generic);
+	TextureLibrary library = golden_textures();
+	std::string error;
+	ASSERT_TRUE(export_model(stream, "golden", library, error)) << error;
+	for (const std::size_t cut : {stream.size() - 1, stream.size() / 2, std::size_t(40)}) {
+		error.clear();
+		EXPECT_FALSE(export_model(bytes(stream).first(cut), "golden", library, error)) << cut;
+		EXPECT_EQ(error.find("cut off: the stream ends " + std::to_string(stream.size() - cut) + " bytes before"), 0u)
+		    << error;
+	}
+}
+
 // Every saved input of the export's fuzz harness, findings included: what it
 // writes passes the validator.
 TEST(Export, FuzzCorpusExportsValidate)
