@@ -217,8 +217,9 @@ TEST(Export, DamagedPartsAreLeftOutAndTheRestStillValidates)
 }
 
 // A stream cut short inside its Clump fails whole, however much of it still
-// parses: a part exported without a word would pass for the model.
-TEST(Export, StreamEndingInsideItsClumpFails)
+// parses; parts lost inside a whole Clump are named. A part exported without
+// a word would pass for the model.
+TEST(Export, CutOffStreamFailsAndSwallowedPartsAreNamed)
 {
 	const buffer stream = model_stream(golden_model(), Form::generic);
 	TextureLibrary library = golden_textures();
@@ -249,6 +250,19 @@ TEST(Export, StreamEndingInsideItsClumpFails)
 	EXPECT_NE(all.find("the Atomic at offset " + std::to_string(first) + " runs past"), std::string::npos)
 	    << all;
 	EXPECT_EQ(read_glb(glb).json["meshes"].size(), 1u);
+
+	// A Bin Mesh counting more meshes than its body holds.
+	buffer counted = stream;
+	const stream::Tree golden = stream::parse_tree(counted);
+	const stream::Chunk& geometry = *stream::find_child(*stream::find_child(golden.top.at(0), stream::type_geometry_list),
+	                                                    stream::type_geometry);
+	const std::uint64_t bin_mesh = stream::find_child(*stream::find_child(geometry, stream::type_extension),
+	                                                  stream::type_bin_mesh)->offset;
+	store_u32(counted, std::size_t(bin_mesh + 12 + 4), 2);
+	warnings.clear();
+	export_file(counted, library, warnings);
+	ASSERT_EQ(warnings.size(), 1u);
+	EXPECT_EQ(warnings[0], "geometry 0: its Bin Mesh ends before the last of the meshes it counts; their triangles are missing");
 }
 
 // Every saved input of the export's fuzz harness, findings included: what it
