@@ -17,11 +17,27 @@ json node_of(const stream::FrameInfo& frame, const std::string& label, Document&
 	return node;
 }
 
+// The first chunk below `parent` whose size runs past its parent's body: the
+// chunks that followed it there were read as its body, so they are missing.
+const stream::Chunk* first_cut_off(const stream::Chunk& parent)
+{
+	for (const stream::Chunk& child : parent.children) {
+		if (child.cut_off)
+			return &child;
+		if (const stream::Chunk* found = first_cut_off(child))
+			return found;
+	}
+	return nullptr;
+}
+
 // The frames, atomics and geometries of one Clump, as nodes hung below
 // `root_children` (the frames without a parent) and meshes.
 void add_clump(Document& doc, const stream::Chunk& clump, const std::string& prefix, json& root_children,
                MaterialContext& context)
 {
+	if (const stream::Chunk* cut = first_cut_off(clump))
+		doc.warn(prefix + "the " + stream::chunk_type_label(cut->type) + " at offset " + std::to_string(cut->offset) +
+		         " runs past the chunk that holds it; what followed it there is missing");
 	std::vector<stream::FrameInfo> frames;
 	if (const stream::Chunk* list = stream::find_child(clump, stream::type_frame_list)) {
 		if (auto decoded = stream::decode_frame_list(*list))
@@ -54,6 +70,9 @@ void add_clump(Document& doc, const stream::Chunk& clump, const std::string& pre
 	std::vector<std::optional<std::optional<std::uint32_t>>> mesh_of(geometries.size());
 	std::vector<std::vector<std::uint32_t>> meshes_on(frames.size());
 	const std::vector<const stream::Chunk*> atomics = stream::children_of_type(clump, stream::type_atomic);
+	if (const std::optional<stream::ClumpInfo> info = stream::decode_clump(clump); info && info->atomics > atomics.size())
+		doc.warn(prefix + "its Struct counts " + std::to_string(info->atomics) + " atomics, the stream holds " +
+		         std::to_string(atomics.size()) + "; the others are not exported");
 	for (std::size_t k = 0; k < atomics.size(); k++) {
 		const std::string label = prefix + "atomic " + std::to_string(k);
 		const std::optional<stream::AtomicInfo> atomic = stream::decode_atomic(*atomics[k]);
@@ -98,6 +117,15 @@ std::optional<Export> export_model(bytes stream, const std::string& name, Textur
 		error = "holds no Clump";
 		return std::nullopt;
 	}
+	// A stream that ends inside a Clump (a copy cut short) would export as a
+	// model with frames and no meshes, or some meshes and not the rest, which
+	// passes for the whole model: like a damaged container, it fails.
+	for (const stream::Chunk* clump : clumps)
+		if (clump->cut_off) {
+			error = "cut off: the stream ends " + std::to_string(clump->offset + 12 + clump->size - stream.size()) +
+			        " bytes before the end of its Clump; the model is incomplete";
+			return std::nullopt;
+		}
 
 	Document doc;
 	// The root turns the model's z-up into glTF's y-up: -90 degrees about x,

@@ -104,7 +104,8 @@ std::optional<std::vector<std::uint8_t>> pc_model_stream(std::vector<std::uint8_
                                                          std::vector<std::string>& warnings, std::string& error);
 
 // The GLB of a PC model stream. `name` names the scene's root node. Nothing,
-// with `error`, when the stream holds no Clump or the GLB would be too large.
+// with `error`, when the stream holds no Clump, ends inside one, or the GLB
+// would be too large.
 std::optional<Export> export_model(bytes stream, const std::string& name, TextureLibrary& textures,
                                    std::string& error);
 

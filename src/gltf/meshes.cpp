@@ -13,8 +13,9 @@ using vec3 = std::array<float, 3>;
 using Triangles = std::map<std::uint32_t, std::vector<std::uint32_t>>;
 
 // From the Bin Mesh when it has index lists of a kind we know: lists as
-// stored (an incomplete last triple dropped), strips unrolled.
-bool triangles_from_bin_mesh(const stream::Chunk& geometry, Triangles& out)
+// stored (an incomplete last triple dropped), strips unrolled. `incomplete`
+// tells that the body ends before the meshes it counts.
+bool triangles_from_bin_mesh(const stream::Chunk& geometry, Triangles& out, bool& incomplete)
 {
 	const stream::Chunk* extension = stream::find_child(geometry, stream::type_extension);
 	const stream::Chunk* chunk = extension ? stream::find_child(*extension, stream::type_bin_mesh) : nullptr;
@@ -23,6 +24,7 @@ bool triangles_from_bin_mesh(const stream::Chunk& geometry, Triangles& out)
 	const std::optional<stream::BinMeshInfo> bin_mesh = stream::decode_bin_mesh(*chunk, false);
 	if (!bin_mesh || !bin_mesh->has_indices || bin_mesh->flag > 1)
 		return false;
+	incomplete = !bin_mesh->complete;
 	for (const stream::BinMeshMesh& mesh : bin_mesh->meshes) {
 		std::vector<std::uint32_t>& list = out[mesh.material];
 		if (bin_mesh->flag == 1) {
@@ -232,8 +234,11 @@ std::optional<std::uint32_t> add_geometry_mesh(Document& doc, const stream::Chun
 	}
 
 	Triangles triangles;
-	if (!triangles_from_bin_mesh(geometry, triangles))
+	bool incomplete = false;
+	if (!triangles_from_bin_mesh(geometry, triangles, incomplete))
 		triangles_from_records(info->triangle_records, triangles);
+	if (incomplete)
+		doc.warn(label + ": its Bin Mesh ends before the last of the meshes it counts; their triangles are missing");
 	std::uint64_t past = 0;
 	for (auto& [material, list] : triangles)
 		past += drop_triangles_past(list, vertices);

@@ -81,6 +81,20 @@ fs::path output_of(const std::string& model, const std::string& output)
 	return output;
 }
 
+// True when `out` is one of the files the run reads: writing there would
+// destroy a model or dictionary (`-o` naming the input by mistake).
+bool is_input(const fs::path& out, const GltfOptions& options)
+{
+	std::error_code ec;
+	if (!fs::exists(out, ec))
+		return false;
+	for (const std::vector<std::string>* list : {&options.models, &options.dictionaries})
+		for (const std::string& input : *list)
+			if (fs::equivalent(out, input, ec))
+				return true;
+	return false;
+}
+
 std::string counted(std::uint32_t n, const char* one, const char* many)
 {
 	return std::to_string(n) + " " + (n == 1 ? one : many);
@@ -124,6 +138,8 @@ int run_gltf(const GltfOptions& options)
 		std::optional<gltf::Export> result;
 		if (!written.insert(out.lexically_normal()).second) {
 			error = "its export " + out.string() + " would replace that of an earlier model; not written";
+		} else if (is_input(out, options)) {
+			error = "its export " + out.string() + " would replace an input file; not written";
 		} else if (std::optional<std::vector<std::uint8_t>> stream = load_stream(path, error)) {
 			if ((stream = gltf::pc_model_stream(std::move(*stream), warnings, error)))
 				result = gltf::export_model(*stream, fs::path(path).stem().string(), textures, error);

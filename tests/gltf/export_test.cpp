@@ -216,6 +216,55 @@ TEST(Export, DamagedPartsAreLeftOutAndTheRestStillValidates)
 	EXPECT_TRUE(testing::validate_gltf({dir.path() / "damaged.glb"}, report)) << report;
 }
 
+// A stream cut short inside its Clump fails whole, however much of it still
+// parses; parts lost inside a whole Clump are named. A part exported without
+// a word would pass for the model.
+TEST(Export, CutOffStreamFailsAndSwallowedPartsAreNamed)
+{
+	const buffer stream = model_stream(golden_model(), Form::generic);
+	TextureLibrary library = golden_textures();
+	std::string error;
+	ASSERT_TRUE(export_model(stream, "golden", library, error)) << error;
+	for (const std::size_t cut : {stream.size() - 1, stream.size() / 2, std::size_t(40)}) {
+		error.clear();
+		EXPECT_FALSE(export_model(bytes(stream).first(cut), "golden", library, error)) << cut;
+		EXPECT_EQ(error.find("cut off: the stream ends " + std::to_string(stream.size() - cut) + " bytes before"), 0u)
+		    << error;
+	}
+
+	// An Atomic whose size runs past its Clump swallows what follows it:
+	// exported, but not without a word.
+	Model model = golden_model();
+	model.geometries.push_back(model.geometries[0]);
+	buffer two = model_stream(model, Form::generic);
+	const stream::Tree tree = stream::parse_tree(two);
+	ASSERT_EQ(stream::children_of_type(tree.top.at(0), stream::type_atomic).size(), 2u);
+	const std::uint64_t first = stream::children_of_type(tree.top.at(0), stream::type_atomic)[0]->offset;
+	store_u32(two, std::size_t(first + 4), std::uint32_t(two.size() - first));
+	std::vector<std::string> warnings;
+	const std::vector<std::uint8_t> glb = export_file(two, library, warnings);
+	std::string all;
+	for (const std::string& w : warnings)
+		all += w + "\n";
+	EXPECT_NE(all.find("its Struct counts 2 atomics, the stream holds 1"), std::string::npos) << all;
+	EXPECT_NE(all.find("the Atomic at offset " + std::to_string(first) + " runs past"), std::string::npos)
+	    << all;
+	EXPECT_EQ(read_glb(glb).json["meshes"].size(), 1u);
+
+	// A Bin Mesh counting more meshes than its body holds.
+	buffer counted = stream;
+	const stream::Tree golden = stream::parse_tree(counted);
+	const stream::Chunk& geometry = *stream::find_child(*stream::find_child(golden.top.at(0), stream::type_geometry_list),
+	                                                    stream::type_geometry);
+	const std::uint64_t bin_mesh = stream::find_child(*stream::find_child(geometry, stream::type_extension),
+	                                                  stream::type_bin_mesh)->offset;
+	store_u32(counted, std::size_t(bin_mesh + 12 + 4), 2);
+	warnings.clear();
+	export_file(counted, library, warnings);
+	ASSERT_EQ(warnings.size(), 1u);
+	EXPECT_EQ(warnings[0], "geometry 0: its Bin Mesh ends before the last of the meshes it counts; their triangles are missing");
+}
+
 // Every saved input of the export's fuzz harness, findings included: what it
 // writes passes the validator.
 TEST(Export, FuzzCorpusExportsValidate)
