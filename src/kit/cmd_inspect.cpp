@@ -186,7 +186,8 @@ json info_of(const Chunk& c, const Place& place, bytes stream)
 }
 
 // "key value, key value" for the text tree; the lists of objects (sections,
-// meshes) are left to the JSON, the section names come last.
+// meshes) are left to the JSON, the section names come last. Names come from
+// the file and need not be UTF-8: bytes that are not become U+FFFD.
 std::string summary_text(const json& info)
 {
 	std::string out;
@@ -198,7 +199,7 @@ std::string summary_text(const json& info)
 		if (value.is_boolean())
 			out += value.get<bool>() ? key : "not " + key;
 		else
-			out += key + " " + value.dump();
+			out += key + " " + value.dump(-1, ' ', false, json::error_handler_t::replace);
 	}
 	if (info.contains("sections")) {
 		out += info["sections"].empty() ? ", sections none" : ", sections";
@@ -364,7 +365,8 @@ int run_inspect(const InspectOptions& options)
 			print_file(f, tree, options);
 	}
 	if (options.json)
-		std::cout << json{{"program", "kestrun-kit"}, {"version", KESTRUN_VERSION}, {"files", files}}.dump(1, '\t')
+		std::cout << json{{"program", "kestrun-kit"}, {"version", KESTRUN_VERSION}, {"files", files}}
+		                 .dump(1, '\t', false, json::error_handler_t::replace)
 		          << std::endl;
 	return status;
 }

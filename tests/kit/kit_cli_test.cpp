@@ -165,6 +165,24 @@ TEST(KitCli, DamagedFilesAreFindingsNotCrashes)
 		<< r.out;
 	args[0] = "inspect";
 	EXPECT_EQ(run_kestrun_kit(dir.path(), args).status, 0);
+
+	// Names are file bytes, not necessarily UTF-8: shown replaced, never a crash.
+	Prng rng{3};
+	Model m;
+	m.frames.resize(1);
+	m.frames[0].name = "a\xFF\xC3";
+	m.geometries.push_back(random_geometry(rng, 0x1C, false, 4));
+	dir.write("bad-name.dff", model_stream(m, Form::generic));
+	const auto text = run_kestrun_kit(dir.path(), {"inspect", "bad-name.dff"});
+	EXPECT_EQ(text.status, 0) << text.err;
+	EXPECT_NE(text.out.find("name \"a\xEF\xBF\xBD"), std::string::npos) << text.out;
+	const auto inspect_json = run_kestrun_kit(dir.path(), {"inspect", "--json", "bad-name.dff"});
+	EXPECT_EQ(inspect_json.status, 0) << inspect_json.err;
+	EXPECT_TRUE(json::accept(inspect_json.out)) << inspect_json.out;
+	dir.write("bad-\xFF.dff", buffer(30, 0xAB));
+	const auto check_json = run_kestrun_kit(dir.path(), {"check", "--json", "bad-\xFF.dff"});
+	EXPECT_EQ(check_json.status, 1) << check_json.err;
+	EXPECT_TRUE(json::accept(check_json.out)) << check_json.out;
 }
 
 } // namespace
