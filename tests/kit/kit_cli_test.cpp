@@ -130,12 +130,18 @@ TEST(KitCli, FixRewritesInPlaceOnlyWhatNeedsIt)
 	EXPECT_EQ(run_kestrun_kit(dir.path(), {"check", "--strict", "a.dff"}).status, 0);
 	EXPECT_EQ(dir.list("."), (std::vector<std::string>{"a.dff", "console.dff"})); // no temporary left
 
+	// A console container has nothing to fix; a container that would need a
+	// fix cannot be rewritten and says so.
+	dir.write("packed.dff", pack_container(before));
 	const auto again = run_kestrun_kit(dir.path(), {"fix", "a.dff", "console.dff"});
-	EXPECT_EQ(again.status, 1);
-	EXPECT_EQ(again.out, "a.dff: nothing changed\n");
-	EXPECT_NE(again.err.find("console.dff: a block container"), std::string::npos);
+	EXPECT_EQ(again.status, 0) << again.err;
+	EXPECT_EQ(again.out, "a.dff: nothing changed\nconsole.dff: nothing changed\n");
+	const auto packed = run_kestrun_kit(dir.path(), {"fix", "packed.dff"});
+	EXPECT_EQ(packed.status, 1);
+	EXPECT_NE(packed.err.find("packed.dff: a block container"), std::string::npos) << packed.err;
 	EXPECT_EQ(dir.read("a.dff"), after);
 	EXPECT_EQ(dir.read("console.dff"), pack_container(small_console_model()));
+	EXPECT_EQ(dir.read("packed.dff"), pack_container(before));
 }
 
 TEST(KitCli, DamagedFilesAreFindingsNotCrashes)
