@@ -156,6 +156,12 @@ TEST(KitCheck, EachPlantedFaultIsFound)
 		 "unknown chunk type directly in a Clump", Severity::warning},
 		{"a second stamp", [](const Planted& q, buffer& s) { store_u32(s, q.list().offset + 8, 0x1003FFFF); },
 		 "stamp 0x1003FFFF (3.4.0.3) differs from the stream's 0x00000310 (3.1.0.0)", Severity::warning},
+		{"a 4-byte clump Struct under a 3.3 stamp",
+		 [](const Planted& q, buffer& s) {
+			 s = kit::fix_clump_structs(s, q.tree).stream;
+			 store_u32(s, 20, 0x0C02FFFF);
+		 },
+		 "4-byte Struct under stamp 0x0C02FFFF (3.3.0.2), whose readers read 12 bytes here", Severity::warning},
 	};
 	for (const Fault& fault : faults) {
 		SCOPED_TRACE(fault.name);
