@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <charconv>
 #include <functional>
+#include <limits>
 #include <cstdio>
 #include <iostream>
 #include <map>
@@ -379,7 +380,8 @@ void add_inspect_command(CLI::App& app, int& status)
 	CLI::App* sub = app.add_subcommand("inspect", "Show the chunk tree of each file, and a container's blocks");
 	sub->add_option("FILE", options->files, "model files, texture dictionaries, containers or streams")->required();
 	sub->add_flag("--json", options->json, "write one JSON document for the whole run");
-	sub->add_option("--depth", options->depth, "show N levels of the tree (0: all)")->check(CLI::NonNegativeNumber);
+	sub->add_option("--depth", options->depth, "show N levels of the tree (0: all)")
+		->check(CLI::Range(0, std::numeric_limits<int>::max()));
 	sub->callback([options, &status] { status = run_inspect(*options); });
 }
 

@@ -78,6 +78,9 @@ TEST(KitCli, ExitCodes)
 	EXPECT_EQ(run_kestrun_kit(dir.path(), {"check"}).status, 2);
 	EXPECT_EQ(run_kestrun_kit(dir.path(), {"check", "--bogus", "converted.dff"}).status, 2);
 	EXPECT_EQ(run_kestrun_kit(dir.path(), {}).status, 2);
+	const auto depth = run_kestrun_kit(dir.path(), {"inspect", "--depth", "-1", "converted.dff"});
+	EXPECT_EQ(depth.status, 2);
+	EXPECT_NE(depth.err.find("not in range 0 to 2147483647"), std::string::npos) << depth.err;
 	EXPECT_EQ(run_kestrun_kit(dir.path(), {"--help"}).status, 0);
 	const auto version = run_kestrun_kit(dir.path(), {"--version"});
 	EXPECT_EQ(version.status, 0);
