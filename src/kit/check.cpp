@@ -125,6 +125,7 @@ private:
 		case type_material_list: check_material_list(c, path); break;
 		case type_geometry: check_geometry(c, path); break;
 		case type_texture_native: check_texture_native(stream_, c, path, report_.findings); break;
+		case type_texture_dictionary: check_dictionary(c, path); break;
 		default: break;
 		}
 		const std::vector<std::string> paths = child_paths(path, c.children);
@@ -252,6 +253,21 @@ private:
 				add(Severity::error, path + "/Struct", offset_in(stream_, s->body) + at,
 				    "frame " + n(i) + ": parent " + std::to_string(parent) + " outside the frames");
 		}
+	}
+
+	// Readers take as many Texture Natives as the count says: fewer in the
+	// body fail them, more are never read.
+	void check_dictionary(const Chunk& dictionary, const std::string& path)
+	{
+		const auto info = decode_dictionary(dictionary);
+		if (!info) {
+			add(Severity::error, path, dictionary.offset, "no Struct with the texture count");
+			return;
+		}
+		const std::size_t found = children_of_type(dictionary, type_texture_native).size();
+		if (found != info->textures)
+			add(Severity::error, path, dictionary.offset,
+			    "texture count " + n(info->textures) + " but " + n(found) + " Texture Native chunks");
 	}
 
 	void check_material_list(const Chunk& list, const std::string& path)

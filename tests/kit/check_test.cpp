@@ -175,6 +175,16 @@ TEST(KitCheck, EachPlantedFaultIsFound)
 	}
 }
 
+TEST(KitCheck, DictionaryCountAgainstItsTextures)
+{
+	buffer s = texture_dictionary_stream(5, 3);
+	ASSERT_EQ(count(check(s), Severity::error), 0u) << describe(check(s));
+	store_u16(s, 24, 4);
+	const kit::CheckReport report = check(s);
+	ASSERT_EQ(report.findings.size(), 1u) << describe(report);
+	EXPECT_EQ(report.findings[0].text, "texture count 4 but 3 Texture Native chunks");
+}
+
 // The converter restamps the console stamp's bytes wherever they stand. An
 // index pair FFFF, 1400 holds them and comes out as 0310, 0000: past V.
 TEST(KitCheck, RestampedIndexDataIsReportedNotHidden)
