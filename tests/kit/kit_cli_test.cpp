@@ -78,6 +78,14 @@ TEST(KitCli, ExitCodes)
 	EXPECT_EQ(run_kestrun_kit(dir.path(), {"check"}).status, 2);
 	EXPECT_EQ(run_kestrun_kit(dir.path(), {"check", "--bogus", "converted.dff"}).status, 2);
 	EXPECT_EQ(run_kestrun_kit(dir.path(), {}).status, 2);
+	// A PC model led by a UV Animation Dictionary is a plain stream, not a container.
+	buffer led = {0x2B, 0, 0, 0, 0, 0, 0, 0, 0x10, 0x03, 0, 0};
+	const buffer model = small_converted_model();
+	led.insert(led.end(), model.begin(), model.end());
+	dir.write("led.dff", led);
+	const auto pc = run_kestrun_kit(dir.path(), {"check", "led.dff"});
+	EXPECT_EQ(pc.status, 0) << pc.out;
+	EXPECT_EQ(pc.out.find("container"), std::string::npos) << pc.out;
 	const auto depth = run_kestrun_kit(dir.path(), {"inspect", "--depth", "-1", "converted.dff"});
 	EXPECT_EQ(depth.status, 2);
 	EXPECT_NE(depth.err.find("not in range 0 to 2147483647"), std::string::npos) << depth.err;
