@@ -176,6 +176,12 @@ private:
 			add(Severity::warning, path + "/Struct", s->offset,
 			    "12-byte Struct (light and camera counts) under stamp " + stamp_text(s->stamp) +
 			        ", whose readers read 4 bytes here; `kestrun-kit fix` shrinks it");
+		else if (info->struct_size == 4 && decode_stamp(s->stamp).version >= 0x33000)
+			// The mirror case: from 3.3 on, readers read the light and camera
+			// counts too, 8 bytes past this Struct.
+			add(Severity::warning, path + "/Struct", s->offset,
+			    "4-byte Struct under stamp " + stamp_text(s->stamp) +
+			        ", whose readers read 12 bytes here (atomic, light and camera counts)");
 		else if (info->struct_size != 4 && info->struct_size != 12)
 			add(Severity::warning, path + "/Struct", s->offset,
 			    "Struct of " + n(info->struct_size) + " bytes; 4 or 12 expected");

@@ -93,7 +93,7 @@ int run_check(const CheckOptions& options)
 		                  {"errors", errors},
 		                  {"warnings", warnings},
 		                  {"failed_files", failed_files}}
-		                 .dump(1, '\t')
+		                 .dump(1, '\t', false, json::error_handler_t::replace)
 		          << std::endl;
 	} else {
 		std::printf("checked %zu file(s), %llu chunk(s), %llu of unknown type: %llu error(s), %llu warning(s); "

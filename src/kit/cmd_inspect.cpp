@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <charconv>
 #include <functional>
+#include <limits>
 #include <cstdio>
 #include <iostream>
 #include <map>
@@ -186,7 +187,8 @@ json info_of(const Chunk& c, const Place& place, bytes stream)
 }
 
 // "key value, key value" for the text tree; the lists of objects (sections,
-// meshes) are left to the JSON, the section names come last.
+// meshes) are left to the JSON, the section names come last. Names come from
+// the file and need not be UTF-8: bytes that are not become U+FFFD.
 std::string summary_text(const json& info)
 {
 	std::string out;
@@ -198,7 +200,7 @@ std::string summary_text(const json& info)
 		if (value.is_boolean())
 			out += value.get<bool>() ? key : "not " + key;
 		else
-			out += key + " " + value.dump();
+			out += key + " " + value.dump(-1, ' ', false, json::error_handler_t::replace);
 	}
 	if (info.contains("sections")) {
 		out += info["sections"].empty() ? ", sections none" : ", sections";
@@ -364,7 +366,8 @@ int run_inspect(const InspectOptions& options)
 			print_file(f, tree, options);
 	}
 	if (options.json)
-		std::cout << json{{"program", "kestrun-kit"}, {"version", KESTRUN_VERSION}, {"files", files}}.dump(1, '\t')
+		std::cout << json{{"program", "kestrun-kit"}, {"version", KESTRUN_VERSION}, {"files", files}}
+		                 .dump(1, '\t', false, json::error_handler_t::replace)
 		          << std::endl;
 	return status;
 }
@@ -377,7 +380,8 @@ void add_inspect_command(CLI::App& app, int& status)
 	CLI::App* sub = app.add_subcommand("inspect", "Show the chunk tree of each file, and a container's blocks");
 	sub->add_option("FILE", options->files, "model files, texture dictionaries, containers or streams")->required();
 	sub->add_flag("--json", options->json, "write one JSON document for the whole run");
-	sub->add_option("--depth", options->depth, "show N levels of the tree (0: all)")->check(CLI::NonNegativeNumber);
+	sub->add_option("--depth", options->depth, "show N levels of the tree (0: all)")
+		->check(CLI::Range(0, std::numeric_limits<int>::max()));
 	sub->callback([options, &status] { status = run_inspect(*options); });
 }
 

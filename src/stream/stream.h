@@ -33,6 +33,8 @@ inline constexpr std::uint32_t type_atomic = 0x14;
 inline constexpr std::uint32_t type_texture_native = 0x15;
 inline constexpr std::uint32_t type_texture_dictionary = 0x16;
 inline constexpr std::uint32_t type_geometry_list = 0x1A;
+// Leads many PC model files, before their Clump; its animations are data here.
+inline constexpr std::uint32_t type_uv_animation_dictionary = 0x2B;
 inline constexpr std::uint32_t type_bin_mesh = 0x50E;
 inline constexpr std::uint32_t type_native_data = 0x510;
 inline constexpr std::uint32_t type_frame_name = 0x0253F2FE;

@@ -23,6 +23,7 @@ const char* chunk_type_name(std::uint32_t type)
 	case type_texture_native: return "Texture Native";
 	case type_texture_dictionary: return "Texture Dictionary";
 	case type_geometry_list: return "Geometry List";
+	case type_uv_animation_dictionary: return "UV Animation Dictionary";
 	case type_bin_mesh: return "Bin Mesh";
 	case type_native_data: return "Native Data";
 	case type_frame_name: return "Frame";

@@ -78,6 +78,17 @@ TEST(KitCli, ExitCodes)
 	EXPECT_EQ(run_kestrun_kit(dir.path(), {"check"}).status, 2);
 	EXPECT_EQ(run_kestrun_kit(dir.path(), {"check", "--bogus", "converted.dff"}).status, 2);
 	EXPECT_EQ(run_kestrun_kit(dir.path(), {}).status, 2);
+	// A PC model led by a UV Animation Dictionary is a plain stream, not a container.
+	buffer led = {0x2B, 0, 0, 0, 0, 0, 0, 0, 0x10, 0x03, 0, 0};
+	const buffer model = small_converted_model();
+	led.insert(led.end(), model.begin(), model.end());
+	dir.write("led.dff", led);
+	const auto pc = run_kestrun_kit(dir.path(), {"check", "led.dff"});
+	EXPECT_EQ(pc.status, 0) << pc.out;
+	EXPECT_EQ(pc.out.find("container"), std::string::npos) << pc.out;
+	const auto depth = run_kestrun_kit(dir.path(), {"inspect", "--depth", "-1", "converted.dff"});
+	EXPECT_EQ(depth.status, 2);
+	EXPECT_NE(depth.err.find("not in range 0 to 2147483647"), std::string::npos) << depth.err;
 	EXPECT_EQ(run_kestrun_kit(dir.path(), {"--help"}).status, 0);
 	const auto version = run_kestrun_kit(dir.path(), {"--version"});
 	EXPECT_EQ(version.status, 0);
@@ -130,12 +141,18 @@ TEST(KitCli, FixRewritesInPlaceOnlyWhatNeedsIt)
 	EXPECT_EQ(run_kestrun_kit(dir.path(), {"check", "--strict", "a.dff"}).status, 0);
 	EXPECT_EQ(dir.list("."), (std::vector<std::string>{"a.dff", "console.dff"})); // no temporary left
 
+	// A console container has nothing to fix; a container that would need a
+	// fix cannot be rewritten and says so.
+	dir.write("packed.dff", pack_container(before));
 	const auto again = run_kestrun_kit(dir.path(), {"fix", "a.dff", "console.dff"});
-	EXPECT_EQ(again.status, 1);
-	EXPECT_EQ(again.out, "a.dff: nothing changed\n");
-	EXPECT_NE(again.err.find("console.dff: a block container"), std::string::npos);
+	EXPECT_EQ(again.status, 0) << again.err;
+	EXPECT_EQ(again.out, "a.dff: nothing changed\nconsole.dff: nothing changed\n");
+	const auto packed = run_kestrun_kit(dir.path(), {"fix", "packed.dff"});
+	EXPECT_EQ(packed.status, 1);
+	EXPECT_NE(packed.err.find("packed.dff: a block container"), std::string::npos) << packed.err;
 	EXPECT_EQ(dir.read("a.dff"), after);
 	EXPECT_EQ(dir.read("console.dff"), pack_container(small_console_model()));
+	EXPECT_EQ(dir.read("packed.dff"), pack_container(before));
 }
 
 TEST(KitCli, DamagedFilesAreFindingsNotCrashes)
@@ -165,6 +182,24 @@ TEST(KitCli, DamagedFilesAreFindingsNotCrashes)
 		<< r.out;
 	args[0] = "inspect";
 	EXPECT_EQ(run_kestrun_kit(dir.path(), args).status, 0);
+
+	// Names are file bytes, not necessarily UTF-8: shown replaced, never a crash.
+	Prng rng{3};
+	Model m;
+	m.frames.resize(1);
+	m.frames[0].name = "a\xFF\xC3";
+	m.geometries.push_back(random_geometry(rng, 0x1C, false, 4));
+	dir.write("bad-name.dff", model_stream(m, Form::generic));
+	const auto text = run_kestrun_kit(dir.path(), {"inspect", "bad-name.dff"});
+	EXPECT_EQ(text.status, 0) << text.err;
+	EXPECT_NE(text.out.find("name \"a\xEF\xBF\xBD"), std::string::npos) << text.out;
+	const auto inspect_json = run_kestrun_kit(dir.path(), {"inspect", "--json", "bad-name.dff"});
+	EXPECT_EQ(inspect_json.status, 0) << inspect_json.err;
+	EXPECT_TRUE(json::accept(inspect_json.out)) << inspect_json.out;
+	dir.write("bad-\xFF.dff", buffer(30, 0xAB));
+	const auto check_json = run_kestrun_kit(dir.path(), {"check", "--json", "bad-\xFF.dff"});
+	EXPECT_EQ(check_json.status, 1) << check_json.err;
+	EXPECT_TRUE(json::accept(check_json.out)) << check_json.out;
 }
 
 } // namespace
