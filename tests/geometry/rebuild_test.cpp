@@ -10,22 +10,6 @@ using namespace kestrun::samples;
 
 namespace {
 
-buffer words(std::initializer_list<std::uint32_t> values)
-{
-	buffer out;
-	for (std::uint32_t v : values)
-		put_u32(out, v);
-	return out;
-}
-
-buffer cat(std::initializer_list<buffer> parts)
-{
-	buffer out;
-	for (const buffer& p : parts)
-		put_bytes(out, p);
-	return out;
-}
-
 // The Struct at the head of a Geometry List: the geometry count.
 buffer list_struct(std::uint32_t count, std::uint32_t stamp = xbox_stamp)
 {

@@ -49,7 +49,7 @@ TEST(KitCli, InspectMatchesTheGoldenOutput)
 	dir.write("converted.dff", small_converted_model());
 	const auto r = run_kestrun_kit(dir.path(), {"inspect", "console.dff", "converted.dff"});
 	ASSERT_EQ(r.status, 0) << r.err;
-	const std::string golden_path = std::string(KESTRUN_GOLDEN_DIR) + "/inspect.txt";
+	const std::string golden_path = std::string(KESTRUN_GOLDEN_DIR) + "/tree_listing.txt";
 	if (std::getenv("KESTRUN_UPDATE_GOLDEN"))
 		std::ofstream(golden_path, std::ios::binary) << r.out;
 	std::ifstream in(golden_path, std::ios::binary);

@@ -72,4 +72,20 @@ buffer string_chunk(const std::string& text, std::uint32_t stamp)
 	return chunk(type_string, body, stamp);
 }
 
+buffer words(std::initializer_list<std::uint32_t> values)
+{
+	buffer out;
+	for (std::uint32_t v : values)
+		put_u32(out, v);
+	return out;
+}
+
+buffer cat(std::initializer_list<buffer> parts)
+{
+	buffer out;
+	for (const buffer& p : parts)
+		put_bytes(out, p);
+	return out;
+}
+
 } // namespace kestrun::samples

@@ -18,6 +18,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -50,6 +51,12 @@ void put_u16(buffer& out, std::uint16_t v);
 void put_u32(buffer& out, std::uint32_t v);
 void put_f32(buffer& out, float v);
 void put_bytes(buffer& out, bytes b);
+
+// The words, each as a little-endian u32, one after the other.
+buffer words(std::initializer_list<std::uint32_t> values);
+
+// The parts, one after the other.
+buffer cat(std::initializer_list<buffer> parts);
 
 // A 12-byte header (type, body size, stamp) followed by the body.
 buffer chunk(std::uint32_t type, bytes body, std::uint32_t stamp = xbox_stamp);

@@ -4,22 +4,6 @@ namespace kestrun::samples {
 
 namespace {
 
-buffer words(std::initializer_list<std::uint32_t> values)
-{
-	buffer out;
-	for (std::uint32_t v : values)
-		put_u32(out, v);
-	return out;
-}
-
-buffer cat(std::initializer_list<buffer> parts)
-{
-	buffer out;
-	for (const buffer& p : parts)
-		put_bytes(out, p);
-	return out;
-}
-
 // A Material List of size 36 whose Struct body starts with the count 1.
 buffer material_list_of(std::uint32_t stamp)
 {
