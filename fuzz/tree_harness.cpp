@@ -43,14 +43,14 @@ int tree_entry(const std::uint8_t* data, std::size_t size)
 		return 0;
 	const bytes s = file.stream;
 	check_all(s);
-	const kit::FixResult fixed = kit::fix_clump_structs(s, stream::parse_tree(s));
+	const kit::FixResult fixed = kit::fix_stream(s, stream::parse_tree(s));
 	if (fixed.changed()) {
 		std::size_t removed = 0;
 		for (const kit::FixNote& note : fixed.notes)
-			removed += note.changed ? 8 : 0;
-		require(fixed.stream.size() + removed == s.size(), "the fix removed other than 8 bytes per clump");
+			removed += note.removed;
+		require(fixed.stream.size() + removed == s.size(), "the fix removed other than 8 bytes per shrunk clump");
 		check_all(fixed.stream);
-		require(!kit::fix_clump_structs(fixed.stream, stream::parse_tree(fixed.stream)).changed(),
+		require(!kit::fix_stream(fixed.stream, stream::parse_tree(fixed.stream)).changed(),
 		        "a fixed stream needs fixing again");
 	}
 	return 0;

@@ -152,8 +152,9 @@ std::uint64_t skip_fill_words(bytes input, std::uint64_t pos);
 // where the walk ends, or nothing when a list runs off the end of `input`.
 std::optional<std::uint64_t> walk_index_lists(bytes input, std::uint64_t start, std::span<KeptMesh> kept);
 
-// Writes triangle records (second, first, 0, third as u16) for a list (flag
-// 0) or strip (flag 1) into `section`, as many as fit; other flags write
+// Writes triangle records (second, first, material, third as u16, the
+// material the kept mesh's) for a list (flag 0) or strip (flag 1) into
+// `section`, as many as fit; other flags write
 // none. Returns the records the lists gave, written or not. The index lists
 // must lie inside `input` (walk_index_lists()).
 std::uint64_t convert_triangles(bytes input, std::uint8_t flag, std::span<const KeptMesh> kept, mut_bytes section);

@@ -38,11 +38,6 @@ struct Trs {
 // when a value was not finite: the non-finite part is replaced by identity.
 bool decompose_frame(const std::array<float, 9>& rotation, const std::array<float, 3>& position, Trs& trs);
 
-// The triangles of a strip as a list: the winding flips at odd positions
-// (p, q, r at even j; p, r, q at odd j) and triangles with a repeated vertex
-// are dropped.
-std::vector<std::uint32_t> unroll_strip(std::span<const std::uint32_t> strip);
-
 // An 8-bit sRGB-encoded channel as a linear value in 0 to 1.
 double srgb_to_linear(std::uint8_t channel);
 

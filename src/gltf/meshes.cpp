@@ -27,12 +27,8 @@ bool triangles_from_bin_mesh(const stream::Chunk& geometry, Triangles& out, bool
 	incomplete = !bin_mesh->complete;
 	for (const stream::BinMeshMesh& mesh : bin_mesh->meshes) {
 		std::vector<std::uint32_t>& list = out[mesh.material];
-		if (bin_mesh->flag == 1) {
-			const std::vector<std::uint32_t> unrolled = unroll_strip(mesh.indices);
-			list.insert(list.end(), unrolled.begin(), unrolled.end());
-		} else {
-			list.insert(list.end(), mesh.indices.begin(), mesh.indices.begin() + mesh.indices.size() / 3 * 3);
-		}
+		const std::vector<std::uint32_t> triangles = stream::mesh_triangles(mesh, bin_mesh->flag);
+		list.insert(list.end(), triangles.begin(), triangles.end());
 	}
 	return true;
 }
@@ -182,6 +178,19 @@ std::uint32_t add_index_accessor(Document& doc, const std::vector<std::uint32_t>
 	                             {"type", "SCALAR"}});
 }
 
+// Prelit colours are sRGB bytes, glTF vertex colours linear: red, green and
+// blue go through the material colours' conversion, alpha stays, each as a
+// normalised u16 so that dark values keep their steps.
+std::vector<std::uint8_t> linear_colours(bytes srgb)
+{
+	std::vector<std::uint8_t> out(2 * srgb.size());
+	for (std::size_t i = 0; i < srgb.size(); i++) {
+		const double linear = i % 4 == 3 ? srgb[i] / 255.0 : srgb_to_linear(srgb[i]);
+		store_u16(out, 2 * i, std::uint16_t(std::lround(linear * 65535.0)));
+	}
+	return out;
+}
+
 // The vertex accessors every primitive of the geometry shares.
 json add_attributes(Document& doc, const stream::GeometryInfo& info, const Triangles& triangles,
                     const std::string& label)
@@ -201,8 +210,8 @@ json add_attributes(Document& doc, const stream::GeometryInfo& info, const Trian
 		attributes["TEXCOORD_0"] = add_float_accessor(doc, read_floats(info.texcoords, 2ull * vertices, not_finite),
 		                                              "VEC2", 2);
 	if (info.colours.size() == 4ull * vertices)
-		attributes["COLOR_0"] = doc.add_accessor(json{{"bufferView", doc.add_view(info.colours, target_array_buffer)},
-		                                              {"componentType", component_u8},
+		attributes["COLOR_0"] = doc.add_accessor(json{{"bufferView", doc.add_view(linear_colours(info.colours), target_array_buffer)},
+		                                              {"componentType", component_u16},
 		                                              {"normalized", true},
 		                                              {"count", vertices},
 		                                              {"type", "VEC4"}});

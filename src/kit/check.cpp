@@ -1,4 +1,5 @@
 #include "kit/check.h"
+#include "kit/fix.h"
 
 #include <map>
 #include <optional>
@@ -225,6 +226,8 @@ private:
 		if (found != info->textures)
 			add(Severity::error, path, dictionary.offset,
 			    "texture count " + n(info->textures) + " but " + n(found) + " Texture Native chunks");
+		if (const auto device = stray_device_id(dictionary))
+			add(Severity::warning, path, dictionary.offset, "device id " + n(*device) + " in a PC dictionary");
 	}
 
 	// The count in `parent`'s Struct against its children of `type`.
@@ -315,6 +318,8 @@ private:
 		const Chunk* materials = find_child(geometry, type_material_list);
 		const auto material_count = materials ? struct_count(*materials) : std::nullopt;
 		check_triangles(*g, struct_path, material_count);
+		if (plan_triangle_materials(geometry))
+			add(Severity::warning, struct_path, s->offset, "triangle materials disagree with the Bin Mesh");
 
 		const Chunk* extension = find_child(geometry, type_extension);
 		const Chunk* native_data = extension ? find_child(*extension, type_native_data) : nullptr;

@@ -26,15 +26,15 @@ bool fix_file(const std::string& name)
 		report_error(name, error);
 		return false;
 	}
-	const FixResult result = fix_clump_structs(f.stream, stream::parse_tree(f.stream));
+	const FixResult result = fix_stream(f.stream, stream::parse_tree(f.stream));
 	if (f.container && result.changed()) {
 		// Rewriting would mean compressing anew; fix works on what kestrun writes.
 		report_error(name, "a block container; fix rewrites inflated or converted streams; left untouched");
 		return false;
 	}
 	for (const FixNote& note : result.notes)
-		std::printf("%s: Clump (offset %llu): %s\n", name.c_str(), static_cast<unsigned long long>(note.offset),
-		            note.text.c_str());
+		std::printf("%s: %s (offset %llu): %s\n", name.c_str(), stream::chunk_type_label(note.type).c_str(),
+		            static_cast<unsigned long long>(note.offset), note.text.c_str());
 	if (!result.changed()) {
 		std::printf("%s: nothing changed\n", name.c_str());
 		return true;

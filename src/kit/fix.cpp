@@ -12,8 +12,9 @@ namespace {
 using namespace stream;
 
 struct Plan {
-	std::map<std::uint64_t, std::uint32_t> shrink; // size field offset -> bytes to take off
-	std::vector<std::uint64_t> removals;           // 8 bytes each, in stream order
+	std::map<std::uint64_t, std::uint32_t> shrink;  // size field offset -> bytes to take off
+	std::vector<std::uint64_t> removals;            // 8 bytes each, in stream order
+	std::map<std::uint64_t, std::uint16_t> patches; // u16 fields rewritten in place
 	std::vector<FixNote> notes;
 };
 
@@ -24,7 +25,7 @@ void plan_clump(const Chunk& clump, const std::vector<const Chunk*>& ancestors, 
 		return;
 	const std::uint32_t lights = load_u32(s->body, 4), cameras = load_u32(s->body, 8);
 	if (lights != 0 || cameras != 0) {
-		plan.notes.push_back({clump.offset, false,
+		plan.notes.push_back({clump.offset, type_clump, false, 0,
 		                      "left as it is: the clump has " + std::to_string(lights) + " light(s) and " +
 		                          std::to_string(cameras) + " camera(s), which the 4-byte form cannot hold"});
 		return;
@@ -32,44 +33,79 @@ void plan_clump(const Chunk& clump, const std::vector<const Chunk*>& ancestors, 
 	// A size that runs past its parent cannot be corrected with confidence.
 	for (const Chunk* a : ancestors)
 		if (a->cut_off) {
-			plan.notes.push_back({clump.offset, false, "left as it is: an enclosing chunk runs past its parent"});
+			plan.notes.push_back({clump.offset, type_clump, false, 0, "left as it is: an enclosing chunk runs past its parent"});
 			return;
 		}
 	plan.shrink[s->offset + 4] += 8;
 	for (const Chunk* a : ancestors)
 		plan.shrink[a->offset + 4] += 8;
 	plan.removals.push_back(s->offset + 12 + 4);
-	plan.notes.push_back({clump.offset, true,
+	plan.notes.push_back({clump.offset, type_clump, true, 8,
 	                      "Struct at offset " + std::to_string(s->offset) +
 	                          " shrunk from 12 to 4 bytes (no lights or cameras); " +
 	                          std::to_string(ancestors.size()) + " enclosing size(s) corrected"});
 }
 
-void plan_chunks(const std::vector<Chunk>& chunks, std::vector<const Chunk*>& ancestors, Plan& plan)
+void plan_geometry(const Chunk& geometry, bytes stream, Plan& plan)
+{
+	const std::optional<TriangleMaterialRepair> repair = plan_triangle_materials(geometry);
+	if (!repair)
+		return;
+	if (!repair->problem.empty()) {
+		plan.notes.push_back({geometry.offset, type_geometry, false, 0,
+		                      "triangle materials left as they are: " + repair->problem});
+		return;
+	}
+	const std::uint64_t records = offset_in(stream, repair->records);
+	for (std::size_t k = 0; k < repair->materials.size(); k++)
+		plan.patches[records + 8 * k + 4] = repair->materials[k];
+	plan.notes.push_back({geometry.offset, type_geometry, true, 0,
+	                      std::to_string(repair->materials.size()) +
+	                          " triangle material(s) taken from the Bin Mesh"});
+}
+
+void plan_dictionary(const Chunk& dictionary, Plan& plan)
+{
+	const std::optional<std::uint32_t> device = stray_device_id(dictionary);
+	if (!device)
+		return;
+	const Chunk* s = find_child(dictionary, type_struct);
+	plan.patches[s->offset + 12 + 2] = 0;
+	plan.notes.push_back({dictionary.offset, type_texture_dictionary, true, 0,
+	                      "device id " + std::to_string(*device) + " set to 0 (by each texture's platform)"});
+}
+
+void plan_chunks(const std::vector<Chunk>& chunks, bytes stream, std::vector<const Chunk*>& ancestors, Plan& plan)
 {
 	for (const Chunk& c : chunks) {
 		ancestors.push_back(&c);
 		if (c.type == type_clump)
 			plan_clump(c, ancestors, plan);
-		plan_chunks(c.children, ancestors, plan);
+		else if (c.type == type_geometry)
+			plan_geometry(c, stream, plan);
+		else if (c.type == type_texture_dictionary)
+			plan_dictionary(c, plan);
+		plan_chunks(c.children, stream, ancestors, plan);
 		ancestors.pop_back();
 	}
 }
 
 } // namespace
 
-FixResult fix_clump_structs(bytes stream, const Tree& tree)
+FixResult fix_stream(bytes stream, const Tree& tree)
 {
 	Plan plan;
 	std::vector<const Chunk*> ancestors;
-	plan_chunks(tree.top, ancestors, plan);
+	plan_chunks(tree.top, stream, ancestors, plan);
 	FixResult result;
 	result.notes = std::move(plan.notes);
-	if (plan.removals.empty())
+	if (plan.removals.empty() && plan.patches.empty())
 		return result;
 
 	std::sort(plan.removals.begin(), plan.removals.end());
 	std::vector<std::uint8_t> work(stream.begin(), stream.end());
+	for (const auto& [at, value] : plan.patches)
+		store_u16(work, std::size_t(at), value);
 	for (const auto& [at, minus] : plan.shrink)
 		store_u32(work, std::size_t(at), load_u32(work, std::size_t(at)) - minus);
 	result.stream.reserve(work.size() - 8 * plan.removals.size());

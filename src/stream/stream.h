@@ -12,6 +12,7 @@
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -159,6 +160,16 @@ struct BinMeshInfo {
 // `bin_mesh` is the Bin Mesh chunk itself; `native` tells whether its
 // geometry is native (records only, no indices).
 std::optional<BinMeshInfo> decode_bin_mesh(const Chunk& bin_mesh, bool native);
+
+// A strip as a list of triangles: every position j gives the triangle
+// (j, j+1, j+2), every odd one with its last two corners swapped so that the
+// winding holds; triangles with a repeated vertex (the stitches between
+// strips) are left out but still count for the parity.
+std::vector<std::uint32_t> unroll_strip(std::span<const std::uint32_t> strip);
+
+// A generic Bin Mesh mesh's triangles as vertex triples: a list (flag 0) as
+// stored, a last incomplete triple dropped; a strip (flag 1) unrolled.
+std::vector<std::uint32_t> mesh_triangles(const BinMeshMesh& mesh, std::uint32_t flag);
 
 struct TextureInfo {
 	std::uint32_t filter = 0;     // low 8 bits of the filter word

@@ -45,8 +45,12 @@ void expand_palette(const NativeTexture& t, bytes indices, std::size_t count, st
 {
 	const bool console = t.platform == platform_console;
 	const bool opaque = (t.raster_format & pixel_format_mask) == format_888;
+	// The first texel of a PAL4 pair: the low nibble on the console, the
+	// high one on the PC.
+	const std::uint32_t first_shift = console ? 0 : 4;
 	for (std::size_t i = 0; i < count; i++, out += 4) {
-		const std::size_t index = t.encoding == Encoding::pal8 ? indices[i] : indices[i / 2] >> (i % 2 * 4) & 0x0F;
+		const std::size_t index = t.encoding == Encoding::pal8 ? indices[i]
+		                                                         : indices[i / 2] >> (first_shift ^ (i % 2 * 4)) & 0x0F;
 		const std::uint8_t* e = t.palette.data() + 4 * index;
 		put(out, console ? e[2] : e[0], e[1], console ? e[0] : e[2], opaque ? 255 : e[3]);
 	}

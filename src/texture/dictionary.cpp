@@ -33,6 +33,15 @@ void append_u32(buffer& out, std::uint32_t v)
 	store_u32(out, at, v);
 }
 
+// The console packs the first texel of a PAL4 pair in the low nibble, the
+// PC in the high one.
+buffer swap_nibbles(buffer pairs)
+{
+	for (std::uint8_t& pair : pairs)
+		pair = std::uint8_t(pair << 4 | pair >> 4);
+	return pairs;
+}
+
 // The PC Struct body of a console texture read by read_native.
 buffer pc_struct_body(const NativeTexture& t)
 {
@@ -62,6 +71,8 @@ buffer pc_struct_body(const NativeTexture& t)
 		append_u32(out, std::uint32_t(t.levels[i].size()));
 		if (compressed)
 			append(out, t.levels[i]);
+		else if (t.encoding == Encoding::pal4)
+			append(out, swap_nibbles(unswizzle(t.levels[i], level_side(t.width, i), level_side(t.height, i), t.depth)));
 		else
 			append(out, unswizzle(t.levels[i], level_side(t.width, i), level_side(t.height, i), t.depth));
 	}
@@ -168,6 +179,13 @@ DictionaryResult convert_dictionary(bytes input)
 	if (replaced.empty() && dictionary.stamp != console_stamp) {
 		result.status = DictionaryResult::Status::already_pc;
 		return result;
+	}
+	// The console's device id makes PC readers look for a console decoder;
+	// 0 lets them go by each texture's platform. The rest of the Struct stays.
+	if (const stream::Chunk* head = stream::find_child(dictionary, stream::type_struct); head && head->body.size() >= 4) {
+		buffer body(head->body.begin(), head->body.end());
+		store_u16(body, 2, pc_device_id);
+		replaced.emplace(head, std::move(body));
 	}
 	for (const stream::Chunk& c : tree.top)
 		if (!emit(c, replaced, result.stream))

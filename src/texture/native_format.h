@@ -44,8 +44,12 @@
 // alpha 255). 16-bit texels are little-endian words: 565 is R in bits 15-11,
 // G 10-5, B 4-0; 1555 is A in bit 15, then R, G, B in 5 bits each; 555 the
 // same with bit 15 ignored; 4444 is A, R, G, B from the high nibble down.
-// LUM8 is one grey byte. PAL4 packs two indices in a byte, the first texel
-// in the low nibble (assumed), on both platforms.
+// LUM8 is one grey byte. PAL4 packs two indices in a byte: the console puts
+// the first texel in the low nibble (assumed), the PC in the high nibble.
+//
+// A Texture Dictionary's Struct holds the texture count (u16) and a device
+// id (u16): the console's is 5; PC readers pick their texture decoder by it,
+// and 0 means "by each texture's platform".
 #pragma once
 
 #include "common/bytes.h"
@@ -62,6 +66,7 @@ inline constexpr std::uint32_t console_stamp = 0x1400FFFF;
 
 inline constexpr std::uint32_t platform_console = 5;
 inline constexpr std::uint32_t platform_pc = 8;
+inline constexpr std::uint16_t pc_device_id = 0;
 inline constexpr std::size_t console_header_size = 92;
 inline constexpr std::size_t pc_header_size = 88;
 

@@ -64,8 +64,9 @@ TEST(Triangles, ListTakesWholeTriples)
 	          (std::vector<Record>{{6, 5, 0, 7}, {9, 8, 0, 10}}));
 	// A last incomplete triple gives nothing, yet the walk steps over the
 	// whole list and its pad.
-	EXPECT_EQ(triangles(index_stream({{5, 6, 7, 8}, {1, 2, 3}}, 0, 0), 0, 4),
-	          (std::vector<Record>{{6, 5, 0, 7}, {2, 1, 0, 3}}));
+	IndexStream lists = index_stream({{5, 6, 7, 8}, {1, 2, 3}}, 0, 0);
+	lists.kept[1].material = 9;
+	EXPECT_EQ(triangles(lists, 0, 4), (std::vector<Record>{{6, 5, 0, 7}, {2, 1, 9, 3}}));
 }
 
 TEST(Triangles, StripsFlipEveryOtherAndSkipDegenerates)
@@ -76,9 +77,12 @@ TEST(Triangles, StripsFlipEveryOtherAndSkipDegenerates)
 	EXPECT_EQ(triangles(index_stream({{0, 1, 2, 2, 3, 4}}, 0, 0), 1, 8),
 	          (std::vector<Record>{{1, 0, 0, 2}, {4, 2, 0, 3}}));
 	// The parity starts again with the second mesh, whose records follow
-	// without a gap.
-	EXPECT_EQ(triangles(index_stream({{0, 1, 2, 3}, {7, 8, 9, 10}}, 0, 0), 1, 8),
-	          (std::vector<Record>{{1, 0, 0, 2}, {3, 1, 0, 2}, {8, 7, 0, 9}, {10, 8, 0, 9}}));
+	// without a gap; each record carries its own mesh's material.
+	IndexStream two = index_stream({{0, 1, 2, 3}, {7, 8, 9, 10}}, 0, 0);
+	two.kept[0].material = 3;
+	two.kept[1].material = 255;
+	EXPECT_EQ(triangles(two, 1, 8),
+	          (std::vector<Record>{{1, 0, 3, 2}, {3, 1, 3, 2}, {8, 7, 255, 9}, {10, 8, 255, 9}}));
 }
 
 TEST(Triangles, FillWordsAnywhereArePassedOver)

@@ -118,8 +118,19 @@ TEST(Export, GoldenModel)
 	const std::size_t indices = primitives[0]["indices"];
 	EXPECT_EQ(doc.json["accessors"][indices]["componentType"], 5123);
 	EXPECT_EQ(accessor_values(doc, indices), (std::vector<double>{0, 1, 2, 1, 3, 2})); // the strip, unrolled
-	EXPECT_EQ(accessor_values(doc, attributes["COLOR_0"]), (std::vector<double>{30, 20, 10, 40, 30, 20, 10, 40,
-	                                                                            30, 20, 10, 40, 30, 20, 10, 40}));
+	// Prelit sRGB bytes (30, 20, 10, 40) become linear, alpha as it is, as
+	// normalised u16.
+	const nlohmann::json& colour = doc.json["accessors"][attributes["COLOR_0"].get<std::size_t>()];
+	EXPECT_EQ(colour["componentType"], 5123);
+	EXPECT_EQ(colour["normalized"], true);
+	const std::vector<double> rgba = accessor_values(doc, attributes["COLOR_0"]);
+	ASSERT_EQ(rgba.size(), 16u);
+	for (std::size_t i = 0; i < 16; i += 4) {
+		EXPECT_NEAR(rgba[i] / 65535, 0.01298, 1e-4);     // sRGB 30
+		EXPECT_NEAR(rgba[i + 1] / 65535, 0.00699, 1e-4); // sRGB 20
+		EXPECT_NEAR(rgba[i + 2] / 65535, 0.00304, 1e-4); // sRGB 10
+		EXPECT_EQ(rgba[i + 3], 40 * 257);
+	}
 	const std::vector<double> normals = accessor_values(doc, attributes["NORMAL"]);
 	for (std::size_t i = 0; i < normals.size(); i += 3)
 		EXPECT_NEAR(normals[i + 2], 1, 1e-7);

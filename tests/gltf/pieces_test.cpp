@@ -99,15 +99,6 @@ TEST(DecomposeFrame, ScaleMirrorShearAndBadValues)
 	EXPECT_EQ(trs.translation, (std::array<double, 3>{5, 0, 7}));
 }
 
-TEST(UnrollStrip, WindingFlipsAtOddPositionsAndDegeneratesGo)
-{
-	using list = std::vector<std::uint32_t>;
-	EXPECT_EQ(unroll_strip(list{0, 1, 2, 3, 4}), (list{0, 1, 2, 1, 3, 2, 2, 3, 4}));
-	EXPECT_EQ(unroll_strip(list{0, 1, 1, 2, 3}), (list{1, 2, 3}));
-	EXPECT_EQ(unroll_strip(list{0, 1, 2, 2, 3, 4}), (list{0, 1, 2, 2, 4, 3}));
-	EXPECT_EQ(unroll_strip(list{7, 7}), list{});
-}
-
 TEST(SrgbToLinear, EndsAndMiddle)
 {
 	EXPECT_EQ(srgb_to_linear(0), 0.0);

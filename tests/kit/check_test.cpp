@@ -62,7 +62,7 @@ TEST(KitCheck, EverySampleChecksCleanAndFixedOnesStrictlyClean)
 		if (!model)
 			continue;
 		EXPECT_EQ(report.findings[0].path, "Clump/Struct");
-		const kit::FixResult fixed = kit::fix_clump_structs(out, st::parse_tree(out));
+		const kit::FixResult fixed = kit::fix_stream(out, st::parse_tree(out));
 		ASSERT_TRUE(fixed.changed());
 		EXPECT_TRUE(check(fixed.stream).findings.empty()) << describe(check(fixed.stream));
 	}
@@ -158,7 +158,7 @@ TEST(KitCheck, EachPlantedFaultIsFound)
 		 "stamp 0x1003FFFF (3.4.0.3) differs from the stream's 0x00000310 (3.1.0.0)", Severity::warning},
 		{"a 4-byte clump Struct under a 3.3 stamp",
 		 [](const Planted& q, buffer& s) {
-			 s = kit::fix_clump_structs(s, q.tree).stream;
+			 s = kit::fix_stream(s, q.tree).stream;
 			 store_u32(s, 20, 0x0C02FFFF);
 		 },
 		 "4-byte Struct under stamp 0x0C02FFFF (3.3.0.2), whose readers read 12 bytes here", Severity::warning},
@@ -210,21 +210,65 @@ TEST(KitFix, ShrinksTheClumpStructAndLeavesEveryOtherByte)
 	expected.erase(expected.begin() + 28, expected.begin() + 36);
 	store_u32(expected, 16, 4);
 	store_u32(expected, 4, load_u32(p.s, 4) - 8);
-	const kit::FixResult fixed = kit::fix_clump_structs(p.s, p.tree);
+	const kit::FixResult fixed = kit::fix_stream(p.s, p.tree);
 	EXPECT_EQ(fixed.stream, expected);
 	ASSERT_EQ(fixed.notes.size(), 1u);
 	EXPECT_TRUE(fixed.notes[0].changed);
 
 	// Nothing left to fix.
-	EXPECT_FALSE(kit::fix_clump_structs(expected, st::parse_tree(expected)).changed());
+	EXPECT_FALSE(kit::fix_stream(expected, st::parse_tree(expected)).changed());
 
 	// A clump with a light is left as it is, and said so.
 	buffer lit = p.s;
 	store_u32(lit, 28, 1);
-	const kit::FixResult left = kit::fix_clump_structs(lit, st::parse_tree(lit));
+	const kit::FixResult left = kit::fix_stream(lit, st::parse_tree(lit));
 	EXPECT_FALSE(left.changed());
 	ASSERT_EQ(left.notes.size(), 1u);
 	EXPECT_NE(left.notes[0].text.find("1 light(s)"), std::string::npos);
+}
+
+bool has_finding(const kit::CheckReport& r, const std::string& text)
+{
+	for (const kit::Finding& f : r.findings)
+		if (f.text == text && f.severity == Severity::warning)
+			return true;
+	return false;
+}
+
+// Older converters wrote material 0 in every triangle and kept the console's
+// device id in dictionaries: check warns, fix gives what we write today.
+TEST(KitFix, RepairsWhatOlderConvertersWrote)
+{
+	const Planted p = planted_model();
+	const buffer today = kit::fix_stream(p.s, p.tree).stream;
+	const std::uint64_t second = p.triangles() + 8;
+	ASSERT_EQ(load_u16(p.s, second + 4), 1u);
+	buffer old = p.s;
+	store_u16(old, second + 4, 0);
+	EXPECT_TRUE(has_finding(check(old), "triangle materials disagree with the Bin Mesh")) << describe(check(old));
+	EXPECT_EQ(kit::fix_stream(old, st::parse_tree(old)).stream, today);
+	EXPECT_TRUE(check(today).findings.empty()) << describe(check(today));
+
+	// A triangle no mesh yields: that geometry is left as it is, and said so.
+	buffer stray = old;
+	store_u16(stray, second, 0);
+	const kit::FixResult left = kit::fix_stream(stray, st::parse_tree(stray));
+	ASSERT_TRUE(left.changed()); // the clump Struct still shrinks
+	EXPECT_EQ(load_u16(left.stream, second + 4 - 8), 0u);
+	bool said = false;
+	for (const kit::FixNote& n : left.notes)
+		said = said || (!n.changed && n.text.find("triangle 1 is in no mesh") != std::string::npos);
+	EXPECT_TRUE(said);
+
+	for (const SampleFile& file : sample_set(11, 0, 1)) {
+		buffer dictionary = file.pc;
+		ASSERT_EQ(load_u16(dictionary, 24 + 2), 0u);
+		store_u16(dictionary, 24 + 2, 5);
+		EXPECT_TRUE(has_finding(check(dictionary), "device id 5 in a PC dictionary"));
+		EXPECT_EQ(kit::fix_stream(dictionary, st::parse_tree(dictionary)).stream, file.pc);
+		// The console's own dictionary keeps its device id.
+		EXPECT_FALSE(kit::fix_stream(file.stream, st::parse_tree(file.stream)).changed());
+	}
 }
 
 } // namespace

@@ -160,6 +160,17 @@ TEST(Stream, ConvertedModelDecodesAsDescribed)
 	}
 }
 
+TEST(Stream, StripsUnrollWithTheirWindingAndListsDropAnIncompleteTriple)
+{
+	using list = std::vector<std::uint32_t>;
+	EXPECT_EQ(st::unroll_strip(list{0, 1, 2, 3, 4}), (list{0, 1, 2, 1, 3, 2, 2, 3, 4}));
+	EXPECT_EQ(st::unroll_strip(list{0, 1, 1, 2, 3}), (list{1, 2, 3}));
+	EXPECT_EQ(st::unroll_strip(list{0, 1, 2, 2, 3, 4}), (list{0, 1, 2, 2, 4, 3}));
+	EXPECT_EQ(st::unroll_strip(list{7, 7}), list{});
+	EXPECT_EQ(st::mesh_triangles(st::BinMeshMesh{4, 0, {5, 6, 7, 8}}, 0), (list{5, 6, 7}));
+	EXPECT_EQ(st::mesh_triangles(st::BinMeshMesh{4, 0, {5, 6, 7, 8}}, 1), (list{5, 6, 7, 6, 8, 7}));
+}
+
 TEST(Stream, TextureDictionaryHeaders)
 {
 	const buffer s = texture_dictionary_stream(3, 2);

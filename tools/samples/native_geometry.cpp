@@ -7,26 +7,26 @@ namespace kestrun::samples {
 
 namespace {
 
-using Record = std::array<std::uint16_t, 4>; // second, first, material 0, third
+using Record = std::array<std::uint16_t, 4>; // second, first, material, third
 
 bool kept(const NativeMesh& m)
 {
 	return m.indices.size() >= 3;
 }
 
-void list_records(const std::vector<std::uint16_t>& ix, std::vector<Record>& out)
+void list_records(const std::vector<std::uint16_t>& ix, std::uint16_t material, std::vector<Record>& out)
 {
 	for (std::size_t j = 0; j + 2 < ix.size(); j += 3)
-		out.push_back({ix[j + 1], ix[j], 0, ix[j + 2]});
+		out.push_back({ix[j + 1], ix[j], material, ix[j + 2]});
 }
 
-void strip_records(const std::vector<std::uint16_t>& ix, std::vector<Record>& out)
+void strip_records(const std::vector<std::uint16_t>& ix, std::uint16_t material, std::vector<Record>& out)
 {
 	for (std::size_t j = 0; j + 2 < ix.size(); j++) {
 		std::uint16_t p = ix[j], q = ix[j + 1], r = ix[j + 2];
 		if (p == q || p == r || q == r)
 			continue;
-		out.push_back(j % 2 == 0 ? Record{q, p, 0, r} : Record{r, p, 0, q});
+		out.push_back(j % 2 == 0 ? Record{q, p, material, r} : Record{r, p, material, q});
 	}
 }
 
@@ -39,10 +39,12 @@ std::vector<Record> triangle_records(const NativeGeometry& g)
 	for (const NativeMesh& m : g.meshes) {
 		if (!kept(m))
 			continue;
+		// The triangles carry their mesh's material, as its Bin Mesh record does.
+		const auto material = std::uint16_t(m.material & 0xFF);
 		if (flag == 0)
-			list_records(m.indices, out);
+			list_records(m.indices, material, out);
 		else if (flag == 1)
-			strip_records(m.indices, out);
+			strip_records(m.indices, material, out);
 	}
 	return out;
 }

@@ -296,7 +296,12 @@ buffer pc_texture_native(const SampleTexture& t)
 	put_bytes(body, t.palette);
 	for (const buffer& level : t.texels) {
 		put_u32(body, std::uint32_t(level.size()));
-		put_bytes(body, level);
+		if (t.format == TexelFormat::pal4) {
+			// The PC packs the first texel of each pair in the high nibble.
+			for (std::uint8_t pair : level)
+				put_u8(body, std::uint8_t(pair << 4 | pair >> 4));
+		} else
+			put_bytes(body, level);
 	}
 	return parent_chunk(type_texture_native, {chunk(type_struct, body, target_stamp), native_extension(t, target_stamp)},
 	                    target_stamp);
@@ -307,7 +312,7 @@ buffer texture_dictionary(const std::vector<SampleTexture>& textures, Form form)
 	const std::uint32_t stamp = form == Form::native ? xbox_stamp : target_stamp;
 	buffer head;
 	put_u16(head, std::uint16_t(textures.size()));
-	put_u16(head, 5); // device id
+	put_u16(head, form == Form::native ? 5 : 0); // device id: PC readers pick by each texture's platform
 	std::vector<buffer> children{chunk(type_struct, head, stamp)};
 	for (const SampleTexture& t : textures)
 		children.push_back(form == Form::native ? console_texture_native(t, stamp) : pc_texture_native(t));

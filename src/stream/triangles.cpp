@@ -1,6 +1,6 @@
-#include "gltf/gltf.h"
+#include "stream/stream.h"
 
-namespace kestrun::gltf {
+namespace kestrun::stream {
 
 std::vector<std::uint32_t> unroll_strip(std::span<const std::uint32_t> strip)
 {
@@ -22,4 +22,11 @@ std::vector<std::uint32_t> unroll_strip(std::span<const std::uint32_t> strip)
 	return list;
 }
 
-} // namespace kestrun::gltf
+std::vector<std::uint32_t> mesh_triangles(const BinMeshMesh& mesh, std::uint32_t flag)
+{
+	if (flag == 1)
+		return unroll_strip(mesh.indices);
+	return {mesh.indices.begin(), mesh.indices.begin() + std::ptrdiff_t(mesh.indices.size() / 3 * 3)};
+}
+
+} // namespace kestrun::stream
