@@ -397,6 +397,7 @@ std::vector<SampleFile> sample_set(std::uint64_t seed, std::uint32_t models, std
 		Model m = i < 2 ? showcase_model(rng, i == 1) : random_model(rng);
 		std::snprintf(name, sizeof name, "model%02u.dff", unsigned(i));
 		files.push_back(make_file(name, model_stream(m, Form::native), model_stream(m, Form::generic)));
+		files.back().model = std::move(m);
 	}
 	const std::vector<SampleTexture> textures = sample_textures();
 	for (std::uint32_t i = 0; i < dictionaries; i++) {

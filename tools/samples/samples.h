@@ -226,6 +226,7 @@ struct SampleFile {
 	buffer container;     // the file as stored
 	buffer stream;        // what the container inflates to
 	buffer expected;      // what the tool must write: converted for a model, the stream for a dictionary
+	Model model;          // a model's description
 	std::vector<SampleTexture> textures; // a dictionary's textures
 	buffer pc;            // a dictionary as kestrun-kit txd must convert it
 };
