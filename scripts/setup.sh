@@ -11,6 +11,8 @@ packages=(cmake g++ make pkg-config liblzo2-dev libgtest-dev libcli11-dev nlohma
 # package name: a machine may have them from elsewhere.
 command -v node >/dev/null 2>&1 || packages+=(nodejs)
 command -v npm >/dev/null 2>&1 || packages+=(npm)
+# python3 runs the third-party reader the tests load our outputs with.
+command -v python3 >/dev/null 2>&1 || packages+=(python3)
 
 missing=()
 for p in "${packages[@]}"; do

@@ -46,8 +46,7 @@ int main(int argc, char** argv)
 		std::fprintf(stderr, "%s: %s\n", argv[1], ec.message().c_str());
 		return 1;
 	}
-	const std::uint32_t dictionaries = models / 4 > 0 ? models / 4 : 1;
-	for (const auto& file : kestrun::samples::sample_set(20240601, models, dictionaries)) {
+	for (const auto& file : kestrun::samples::generator_set(models)) {
 		if (!write_file(dir / file.name, file.container)) {
 			std::fprintf(stderr, "%s: cannot write\n", (dir / file.name).string().c_str());
 			return 1;

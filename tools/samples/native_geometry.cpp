@@ -263,6 +263,13 @@ std::uint32_t triangle_count(const NativeGeometry& g)
 	return std::uint32_t(triangle_records(g).size());
 }
 
+std::vector<std::array<std::uint16_t, 4>> generic_triangle_records(const NativeGeometry& g)
+{
+	std::vector<Record> records = triangle_records(g);
+	records.resize(g.triangles);
+	return records;
+}
+
 buffer material_list_chunk(const std::vector<MaterialDesc>& materials, std::uint32_t stamp)
 {
 	buffer body;

@@ -419,4 +419,9 @@ std::vector<SampleFile> sample_set(std::uint64_t seed, std::uint32_t models, std
 	return files;
 }
 
+std::vector<SampleFile> generator_set(std::uint32_t models)
+{
+	return sample_set(20240601, models, std::max<std::uint32_t>(models / 4, 1));
+}
+
 } // namespace kestrun::samples

@@ -128,6 +128,11 @@ NativeGeometry one_triangle_geometry(std::array<std::uint16_t, 3> indices = {0, 
 // any limit by the header's triangle count.
 std::uint32_t triangle_count(const NativeGeometry& g);
 
+// The triangle records of the generic form: (second, first, material,
+// third), as many as the header's count, zero-filled past what the meshes
+// give.
+std::vector<std::array<std::uint16_t, 4>> generic_triangle_records(const NativeGeometry& g);
+
 // The Material List chunk both forms hold.
 buffer material_list_chunk(const std::vector<MaterialDesc>& materials, std::uint32_t stamp = xbox_stamp);
 
@@ -237,6 +242,10 @@ struct SampleFile {
 // sample_textures() between them, and every texture a model's material names
 // is one of those.
 std::vector<SampleFile> sample_set(std::uint64_t seed, std::uint32_t models = 12, std::uint32_t dictionaries = 3);
+
+// What kestrun-samples writes for COUNT models: the set of a fixed seed,
+// with a quarter as many dictionaries, at least one.
+std::vector<SampleFile> generator_set(std::uint32_t models);
 
 // ---------------------------------------------------------------------------
 // The small model worked through by hand (worked_example.cpp): one Geometry
