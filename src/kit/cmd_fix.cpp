@@ -1,5 +1,5 @@
 // `kestrun-kit fix FILE...`: rewrites each file in place, atomically, with
-// the clump Structs that outrun their stamp shrunk; prints what it changed.
+// what PC readers misread mended (kit/fix.h); prints what it changed.
 #include "kit/commands.h"
 #include "kit/fix.h"
 #include "kit/load.h"
@@ -61,12 +61,14 @@ int run_fix(const FixOptions& options)
 void add_fix_command(CLI::App& app, int& status)
 {
 	auto options = std::make_shared<FixOptions>();
-	CLI::App* sub = app.add_subcommand("fix", "Shrink a clump Struct that outruns its stamp, in place, so that "
-	                                          "readers which follow the stamp load the file");
+	CLI::App* sub = app.add_subcommand("fix", "Mend, in place, what PC readers misread: a clump Struct that outruns its "
+	                                          "stamp, triangle materials all 0, a console device id in a PC dictionary");
 	sub->footer("A clump Struct of 12 bytes under a stamp older than 3.3 becomes 4 bytes when the clump has no\n"
-	            "lights or cameras; the enclosing sizes are corrected and every other byte stays. Each file is\n"
-	            "written through a temporary file. Exit status: 0, or 1 when a file could not be fixed.");
-	sub->add_option("FILE", options->files, "converted model files (plain streams)")->required();
+	            "lights or cameras; the enclosing sizes are corrected. A generic geometry whose triangles all carry\n"
+	            "material 0 while its Bin Mesh names others takes each triangle's material from the Bin Mesh. A PC\n"
+	            "dictionary whose device id is not 0, 1 or 2 gets 0. Every other byte stays. Each file is written\n"
+	            "through a temporary file. Exit status: 0, or 1 when a file could not be fixed.");
+	sub->add_option("FILE", options->files, "converted model and dictionary files (plain streams)")->required();
 	sub->callback([options, &status] { status = run_fix(*options); });
 }
 
