@@ -16,7 +16,7 @@ using samples::buffer;
 
 // Vertex flags with every section present: 28-byte vertex records.
 inline constexpr std::uint16_t all_vertex_flags =
-	flag_texture_coordinates | flag_prelit_colours | flag_normals;
+	format::flag_texture_coordinates | format::flag_prelit_colours | format::flag_normals;
 
 // Most vertices a varied geometry holds, so that 16-bit indices reach them all.
 inline constexpr std::uint32_t max_geometry_vertices = 60000;

@@ -204,7 +204,7 @@ void decode_png_bench(benchmark::State& state, const buffer* stream)
 {
 	const kestrun::stream::Tree tree = kestrun::stream::parse_tree(*stream);
 	for (auto _ : state) {
-		for (const auto* native : kestrun::stream::children_of_type(tree.top.at(0), kestrun::stream::type_texture_native)) {
+		for (const auto* native : kestrun::stream::children_of_type(tree.top.at(0), kestrun::format::type_texture_native)) {
 			std::string error;
 			const auto t = kestrun::texture::decode_texture_native(*native, error);
 			const std::vector<std::uint8_t> png = kestrun::texture::encode_png(t->levels.at(0));

@@ -11,7 +11,7 @@ namespace {
 
 bool all_pc_stamps(const stream::Chunk& c)
 {
-	if (c.stamp != texture::pc_stamp || c.cut_off || c.trailing != 0)
+	if (c.stamp != format::pc_stamp || c.cut_off || c.trailing != 0)
 		return false;
 	for (const stream::Chunk& child : c.children)
 		if (!all_pc_stamps(child))
@@ -22,7 +22,7 @@ bool all_pc_stamps(const stream::Chunk& c)
 void decode_every_texture(const stream::Tree& tree)
 {
 	for (const stream::Chunk& top : tree.top) {
-		for (const stream::Chunk* native : stream::children_of_type(top, stream::type_texture_native)) {
+		for (const stream::Chunk* native : stream::children_of_type(top, format::type_texture_native)) {
 			std::string error;
 			const std::optional<texture::DecodedTexture> t = texture::decode_texture_native(*native, error);
 			require(t.has_value() == error.empty(), "a decoded texture with an error, or a failure without one");

@@ -73,7 +73,7 @@ json dictionary_facts(const std::vector<SampleTexture>& textures)
 void clear_triangle_materials(buffer& s, const std::vector<stream::Chunk>& chunks)
 {
 	for (const stream::Chunk& c : chunks) {
-		if (c.type == stream::type_geometry)
+		if (c.type == format::type_geometry)
 			if (const auto g = stream::decode_geometry(c)) {
 				const std::size_t at = std::size_t(g->triangle_records.data() - s.data());
 				for (std::size_t k = 0; k < g->triangles; k++)

@@ -9,9 +9,9 @@ void convert_vertex_records(bytes input, std::uint16_t flags, std::uint32_t vert
 {
 	const std::uint64_t stride = vertex_stride(flags);
 	assert(fits(input.size(), start, stride * vertices));
-	const bool normals = flags & flag_normals;
-	const bool colours = flags & flag_prelit_colours;
-	const bool texcoords = flags & flag_texture_coordinates;
+	const bool normals = flags & format::flag_normals;
+	const bool colours = flags & format::flag_prelit_colours;
+	const bool texcoords = flags & format::flag_texture_coordinates;
 	// The console's record order: position, packed normal, colour, texture
 	// coordinates.
 	const std::uint64_t colour_at = normals ? 16 : 12;

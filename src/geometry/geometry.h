@@ -9,6 +9,7 @@
 #pragma once
 
 #include "common/bytes.h"
+#include "format/format.h"
 
 #include <cstdint>
 #include <memory>
@@ -17,15 +18,14 @@
 
 namespace kestrun {
 
-inline constexpr std::uint32_t xbox_stamp = 0x1400FFFF;
-
-// Build-time choice of the stamp written: 0 writes 0x00000310, 1 0x0800FFFF,
-// 2 0x1003FFFF, anything else 0x00000310. We build with 0.
+// Build-time choice of the stamp written: 0 writes the PC stamp (3.1.0.0),
+// 1 the 3.2.0.0 stamp, 2 the 3.4.0.3 one, anything else the PC stamp. We
+// build with 0.
 inline constexpr int target_version_selector = 0;
 
 constexpr std::uint32_t target_stamp_for(int selector)
 {
-	return selector == 1 ? 0x0800FFFF : selector == 2 ? 0x1003FFFF : 0x00000310;
+	return selector == 1 ? format::stamp_3_2_0_0 : selector == 2 ? format::stamp_3_4_0_3 : format::pc_stamp;
 }
 
 inline constexpr std::uint32_t target_stamp = target_stamp_for(target_version_selector);

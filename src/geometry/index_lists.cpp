@@ -4,7 +4,7 @@ namespace kestrun {
 
 std::uint64_t skip_fill_words(bytes input, std::uint64_t pos)
 {
-	while (fits(input.size(), pos, 4) && load_u32(input, pos) == fill_word)
+	while (fits(input.size(), pos, 4) && load_u32(input, pos) == format::fill_word)
 		pos += 4;
 	return pos;
 }

@@ -14,11 +14,11 @@ constexpr std::uint64_t u32_limit = std::uint64_t(std::numeric_limits<std::uint3
 std::uint64_t generic_struct_size(std::uint16_t flags, std::uint64_t triangles, std::uint64_t vertices)
 {
 	std::uint64_t size = 52 + 8 * triangles + 12 * vertices;
-	if (flags & flag_prelit_colours)
+	if (flags & format::flag_prelit_colours)
 		size += 4 * vertices;
-	if (flags & flag_texture_coordinates)
+	if (flags & format::flag_texture_coordinates)
 		size += 8 * vertices;
-	if (flags & flag_normals)
+	if (flags & format::flag_normals)
 		size += 12 * vertices;
 	return size;
 }
@@ -49,7 +49,7 @@ PlanResult check_chunk_types(bytes input, GeometryPlan& g, std::uint64_t& extens
 	// Geometry and Struct headers, geometry header and bounding sphere.
 	if (!fits(len, geometry, 56))
 		return unfit(GeometryProblem::header_outside);
-	if (load_u32(input, geometry + 12) != chunk_struct)
+	if (load_u32(input, geometry + 12) != format::type_struct)
 		return unfit(GeometryProblem::not_struct);
 	const bool native_flags = input[geometry + 27] != 0;
 	const auto not_native = [native_flags](GeometryProblem problem) {
@@ -59,13 +59,13 @@ PlanResult check_chunk_types(bytes input, GeometryPlan& g, std::uint64_t& extens
 	g.material_list = geometry + 24 + std::uint64_t(load_u32(input, geometry + 16));
 	if (!fits(len, g.material_list, 28))
 		return unfit(GeometryProblem::material_list_outside);
-	if (load_u32(input, g.material_list) != chunk_material_list)
+	if (load_u32(input, g.material_list) != format::type_material_list)
 		return unfit(GeometryProblem::not_material_list);
 
 	g.extension = g.material_list + 12 + std::uint64_t(load_u32(input, g.material_list + 4));
 	if (!fits(len, g.extension, 12))
 		return unfit(GeometryProblem::extension_outside);
-	if (load_u32(input, g.extension) != chunk_extension)
+	if (load_u32(input, g.extension) != format::type_extension)
 		return unfit(GeometryProblem::not_extension);
 	extension_end = g.extension + 12 + std::uint64_t(load_u32(input, g.extension + 4));
 
@@ -75,14 +75,14 @@ PlanResult check_chunk_types(bytes input, GeometryPlan& g, std::uint64_t& extens
 		return not_native(GeometryProblem::no_bin_mesh);
 	if (!fits(len, g.extension, 24))
 		return unfit(GeometryProblem::extension_outside);
-	if (load_u32(input, g.extension + 12) != chunk_bin_mesh)
+	if (load_u32(input, g.extension + 12) != format::type_bin_mesh)
 		return not_native(GeometryProblem::no_bin_mesh);
 	g.native_data = g.extension + 24 + std::uint64_t(load_u32(input, g.extension + 16));
 	if (extension_end < g.native_data + 12)
 		return not_native(GeometryProblem::no_native_data);
 	if (!fits(len, g.native_data, 12))
 		return unfit(GeometryProblem::native_data_outside);
-	if (load_u32(input, g.native_data) != chunk_native_data)
+	if (load_u32(input, g.native_data) != format::type_native_data)
 		return not_native(GeometryProblem::no_native_data);
 	return {PlanOutcome::rebuild};
 }

@@ -16,8 +16,8 @@ GenericSections generic_sections(const GeometryPlan& g)
 	GenericSections s;
 	const std::uint64_t v = g.vertices;
 	s.colours = 28;
-	s.texcoords = s.colours + (g.flags & flag_prelit_colours ? 4 * v : 0);
-	s.triangles = s.texcoords + (g.flags & flag_texture_coordinates ? 8 * v : 0);
+	s.texcoords = s.colours + (g.flags & format::flag_prelit_colours ? 4 * v : 0);
+	s.triangles = s.texcoords + (g.flags & format::flag_texture_coordinates ? 8 * v : 0);
 	s.morph_header = s.triangles + 8 * std::uint64_t(g.triangles);
 	s.positions = s.morph_header + 24;
 	s.normals = s.positions + 12 * v;
@@ -54,10 +54,10 @@ std::uint64_t write_struct_body(const GeometryPlan& g, bytes input, mut_bytes bo
 	const std::uint64_t produced = convert_triangles(native, g.bin_mesh_flag, g.kept.meshes,
 	                                                 body.subspan(s.triangles, 8 * std::uint64_t(g.triangles)));
 	VertexSections sections;
-	sections.colours = section(body, s.colours, 4 * v, g.flags & flag_prelit_colours);
-	sections.texcoords = section(body, s.texcoords, 8 * v, g.flags & flag_texture_coordinates);
+	sections.colours = section(body, s.colours, 4 * v, g.flags & format::flag_prelit_colours);
+	sections.texcoords = section(body, s.texcoords, 8 * v, g.flags & format::flag_texture_coordinates);
 	sections.positions = body.subspan(s.positions, 12 * v);
-	sections.normals = section(body, s.normals, 12 * v, g.flags & flag_normals);
+	sections.normals = section(body, s.normals, 12 * v, g.flags & format::flag_normals);
 	convert_vertex_records(native, g.flags, g.vertices, g.vertex_start, sections);
 	write_morph_target_header(input, g.geometry + 40, g.flags, body.subspan(s.morph_header, 24));
 	return produced;

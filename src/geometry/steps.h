@@ -19,21 +19,6 @@
 
 namespace kestrun {
 
-inline constexpr std::uint32_t chunk_struct = 0x01;
-inline constexpr std::uint32_t chunk_extension = 0x03;
-inline constexpr std::uint32_t chunk_material_list = 0x08;
-inline constexpr std::uint32_t chunk_geometry = 0x0F;
-inline constexpr std::uint32_t chunk_geometry_list = 0x1A;
-inline constexpr std::uint32_t chunk_bin_mesh = 0x50E;
-inline constexpr std::uint32_t chunk_native_data = 0x510;
-
-inline constexpr std::uint32_t fill_word = 0xCDCDCDCD;
-
-// Geometry flag bits that shape the vertex record and the generic sections.
-inline constexpr std::uint16_t flag_texture_coordinates = 0x04;
-inline constexpr std::uint16_t flag_prelit_colours = 0x08;
-inline constexpr std::uint16_t flag_normals = 0x10;
-
 // ---------------------------------------------------------------------------
 // The two passes.
 
@@ -171,8 +156,8 @@ std::array<float, 3> decode_packed_normal(std::uint32_t packed);
 // Bytes of one native vertex record for the given flags.
 constexpr std::uint64_t vertex_stride(std::uint16_t flags)
 {
-	return 12 + (flags & flag_normals ? 4 : 0) + (flags & flag_prelit_colours ? 4 : 0) +
-	       (flags & flag_texture_coordinates ? 8 : 0);
+	return 12 + (flags & format::flag_normals ? 4 : 0) + (flags & format::flag_prelit_colours ? 4 : 0) +
+	       (flags & format::flag_texture_coordinates ? 8 : 0);
 }
 
 // The generic sections a vertex conversion fills; a section that the flags

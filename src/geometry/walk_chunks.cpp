@@ -171,9 +171,9 @@ std::vector<std::uint8_t> walk_chunks(mut_bytes input, std::uint32_t target, std
 		if (header < w.passed)
 			w.unpass(header);
 		const std::uint32_t type = load_u32(input, header);
-		if (type == chunk_geometry_list) {
+		if (type == format::type_geometry_list) {
 			w.list = w.chunk_at(header);
-		} else if (type == chunk_geometry) {
+		} else if (type == format::type_geometry) {
 			// Go on after a rebuilt Geometry; its own bytes are not
 			// examined again.
 			if (const std::optional<std::uint64_t> end = w.convert_geometry(header)) {

@@ -36,10 +36,10 @@ void add_clump(Document& doc, const stream::Chunk& clump, const std::string& pre
                MaterialContext& context)
 {
 	if (const stream::Chunk* cut = first_cut_off(clump))
-		doc.warn(prefix + "the " + stream::chunk_type_label(cut->type) + " at offset " + std::to_string(cut->offset) +
+		doc.warn(prefix + "the " + format::chunk_type_label(cut->type) + " at offset " + std::to_string(cut->offset) +
 		         " runs past the chunk that holds it; what followed it there is missing");
 	std::vector<stream::FrameInfo> frames;
-	if (const stream::Chunk* list = stream::find_child(clump, stream::type_frame_list)) {
+	if (const stream::Chunk* list = stream::find_child(clump, format::type_frame_list)) {
 		if (auto decoded = stream::decode_frame_list(*list))
 			frames = std::move(*decoded);
 		else
@@ -64,12 +64,12 @@ void add_clump(Document& doc, const stream::Chunk& clump, const std::string& pre
 	}
 
 	std::vector<const stream::Chunk*> geometries;
-	if (const stream::Chunk* list = stream::find_child(clump, stream::type_geometry_list))
-		geometries = stream::children_of_type(*list, stream::type_geometry);
+	if (const stream::Chunk* list = stream::find_child(clump, format::type_geometry_list))
+		geometries = stream::children_of_type(*list, format::type_geometry);
 	// A geometry used by several atomics is one mesh used several times.
 	std::vector<std::optional<std::optional<std::uint32_t>>> mesh_of(geometries.size());
 	std::vector<std::vector<std::uint32_t>> meshes_on(frames.size());
-	const std::vector<const stream::Chunk*> atomics = stream::children_of_type(clump, stream::type_atomic);
+	const std::vector<const stream::Chunk*> atomics = stream::children_of_type(clump, format::type_atomic);
 	if (const std::optional<stream::ClumpInfo> info = stream::decode_clump(clump); info && info->atomics > atomics.size())
 		doc.warn(prefix + "its Struct counts " + std::to_string(info->atomics) + " atomics, the stream holds " +
 		         std::to_string(atomics.size()) + "; the others are not exported");
@@ -111,7 +111,7 @@ std::optional<Export> export_model(bytes stream, const std::string& name, Textur
 	const stream::Tree tree = stream::parse_tree(stream);
 	std::vector<const stream::Chunk*> clumps;
 	for (const stream::Chunk& top : tree.top)
-		if (top.type == stream::type_clump)
+		if (top.type == format::type_clump)
 			clumps.push_back(&top);
 	if (clumps.empty()) {
 		error = "holds no Clump";

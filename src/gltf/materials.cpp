@@ -99,11 +99,11 @@ std::optional<std::pair<std::uint32_t, bool>> add_texture(Document& doc, const s
 std::vector<std::optional<stream::MaterialInfo>> read_material_list(const stream::Chunk& geometry)
 {
 	std::vector<std::optional<stream::MaterialInfo>> slots;
-	const stream::Chunk* list = stream::find_child(geometry, stream::type_material_list);
-	const stream::Chunk* head = list ? stream::find_child(*list, stream::type_struct) : nullptr;
+	const stream::Chunk* list = stream::find_child(geometry, format::type_material_list);
+	const stream::Chunk* head = list ? stream::find_child(*list, format::type_struct) : nullptr;
 	if (head == nullptr || !fits(head->body.size(), 0, 4))
 		return slots;
-	const std::vector<const stream::Chunk*> materials = stream::children_of_type(*list, stream::type_material);
+	const std::vector<const stream::Chunk*> materials = stream::children_of_type(*list, format::type_material);
 	const std::uint32_t count = load_u32(head->body, 0);
 	std::size_t next = 0;
 	// Each slot is -1 for a material of its own (the next Material chunk) or

@@ -17,8 +17,8 @@ using Triangles = std::map<std::uint32_t, std::vector<std::uint32_t>>;
 // tells that the body ends before the meshes it counts.
 bool triangles_from_bin_mesh(const stream::Chunk& geometry, Triangles& out, bool& incomplete)
 {
-	const stream::Chunk* extension = stream::find_child(geometry, stream::type_extension);
-	const stream::Chunk* chunk = extension ? stream::find_child(*extension, stream::type_bin_mesh) : nullptr;
+	const stream::Chunk* extension = stream::find_child(geometry, format::type_extension);
+	const stream::Chunk* chunk = extension ? stream::find_child(*extension, format::type_bin_mesh) : nullptr;
 	if (chunk == nullptr)
 		return false;
 	const std::optional<stream::BinMeshInfo> bin_mesh = stream::decode_bin_mesh(*chunk, false);

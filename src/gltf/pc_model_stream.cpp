@@ -6,13 +6,13 @@ namespace kestrun::gltf {
 std::optional<std::vector<std::uint8_t>> pc_model_stream(std::vector<std::uint8_t> stream,
                                                          std::vector<std::string>& warnings, std::string& error)
 {
-	if (!fits(stream.size(), 0, 12) || load_u32(stream, 0) != stream::type_clump) {
+	if (!fits(stream.size(), 0, 12) || load_u32(stream, 0) != format::type_clump) {
 		error = stream.size() < 12 ? "holds no model: too short for a chunk"
-		                           : "holds no model: its first chunk is " + stream::chunk_type_label(load_u32(stream, 0)) +
+		                           : "holds no model: its first chunk is " + format::chunk_type_label(load_u32(stream, 0)) +
 		                                 ", not a Clump";
 		return std::nullopt;
 	}
-	if (load_u32(stream, 8) != xbox_stamp)
+	if (load_u32(stream, 8) != format::console_stamp)
 		return stream;
 	// A console stream: converted in memory as kestrun converts it, nothing
 	// written beside it.

@@ -24,10 +24,10 @@ bool TextureLibrary::add_dictionary(std::vector<std::uint8_t> stream, std::strin
 	dictionary->tree = stream::parse_tree(dictionary->stream);
 	bool found = false;
 	for (const stream::Chunk& top : dictionary->tree.top) {
-		if (top.type != stream::type_texture_dictionary)
+		if (top.type != format::type_texture_dictionary)
 			continue;
 		found = true;
-		for (const stream::Chunk* native : stream::children_of_type(top, stream::type_texture_native))
+		for (const stream::Chunk* native : stream::children_of_type(top, format::type_texture_native))
 			if (const auto header = stream::decode_texture_native_header(*native)) {
 				natives_.emplace(header->name, native);
 				natives_folded_.emplace(lower(header->name), native);

@@ -20,8 +20,8 @@ std::uint64_t offset_in(bytes stream, bytes part)
 
 bool clump_struct_outruns_its_stamp(const Chunk& clump_struct)
 {
-	return clump_struct.type == type_struct && clump_struct.size == 12 && !clump_struct.cut_off &&
-	       decode_stamp(clump_struct.stamp).version < 0x33000;
+	return clump_struct.type == format::type_struct && clump_struct.size == 12 && !clump_struct.cut_off &&
+	       format::decode_stamp(clump_struct.stamp).version < format::version_3_3;
 }
 
 namespace {
@@ -35,7 +35,7 @@ std::string hex(std::uint32_t v)
 
 std::string stamp_text(std::uint32_t stamp)
 {
-	return hex(stamp) + " (" + version_text(decode_stamp(stamp).version) + ")";
+	return hex(stamp) + " (" + format::version_text(format::decode_stamp(stamp).version) + ")";
 }
 
 std::string n(std::uint64_t v)
@@ -53,7 +53,7 @@ std::vector<std::string> child_paths(const std::string& parent, const std::vecto
 	std::vector<std::string> paths;
 	paths.reserve(siblings.size());
 	for (const Chunk& c : siblings) {
-		std::string label = chunk_type_label(c.type);
+		std::string label = format::chunk_type_label(c.type);
 		const std::size_t place = seen[c.type]++;
 		if (total[c.type] > 1)
 			label += "[" + n(place) + "]";
@@ -65,7 +65,7 @@ std::vector<std::string> child_paths(const std::string& parent, const std::vecto
 // A count stored at the head of a container's Struct.
 std::optional<std::uint32_t> struct_count(const Chunk& parent)
 {
-	const Chunk* s = find_child(parent, type_struct);
+	const Chunk* s = find_child(parent, format::type_struct);
 	if (!s || s->body.size() < 4)
 		return std::nullopt;
 	return load_u32(s->body, 0);
@@ -120,13 +120,13 @@ private:
 		}
 		check_sizes(c, path, parent);
 		switch (c.type) {
-		case type_clump: check_clump(c, path); break;
-		case type_frame_list: check_frame_list(c, path); break;
-		case type_geometry_list: check_list_count(c, path, type_geometry, "geometry"); break;
-		case type_material_list: check_material_list(c, path); break;
-		case type_geometry: check_geometry(c, path); break;
-		case type_texture_dictionary: check_dictionary_count(c, path); break;
-		case type_texture_native: check_texture_native(stream_, c, path, report_.findings); break;
+		case format::type_clump: check_clump(c, path); break;
+		case format::type_frame_list: check_frame_list(c, path); break;
+		case format::type_geometry_list: check_list_count(c, path, format::type_geometry, "geometry"); break;
+		case format::type_material_list: check_material_list(c, path); break;
+		case format::type_geometry: check_geometry(c, path); break;
+		case format::type_texture_dictionary: check_dictionary_count(c, path); break;
+		case format::type_texture_native: check_texture_native(stream_, c, path, report_.findings); break;
 		default: break;
 		}
 		const std::vector<std::string> paths = child_paths(path, c.children);
@@ -138,14 +138,14 @@ private:
 	// reader meets them where it expects one of its own chunks.
 	void check_type(const Chunk& c, const std::string& path, const Chunk* parent)
 	{
-		if (chunk_type_name(c.type))
+		if (format::chunk_type_name(c.type))
 			return;
 		report_.unknown_chunks++;
 		if (!parent)
 			add(Severity::warning, path, c.offset, "unknown chunk type at the top of the stream");
-		else if (parent->type != type_extension)
+		else if (parent->type != format::type_extension)
 			add(Severity::warning, path, c.offset,
-			    "unknown chunk type directly in a " + chunk_type_label(parent->type));
+			    "unknown chunk type directly in a " + format::chunk_type_label(parent->type));
 	}
 
 	void check_sizes(const Chunk& c, const std::string& path, const Chunk* parent)
@@ -155,7 +155,7 @@ private:
 		if (c.cut_off && !(parent && parent->cut_off))
 			add(Severity::error, path, c.offset,
 			    "size " + n(c.size) + " reaches " + n(std::uint64_t(c.size) - c.body.size()) +
-			        " bytes past the end of " + (parent ? "its " + chunk_type_label(parent->type) : "the stream"));
+			        " bytes past the end of " + (parent ? "its " + format::chunk_type_label(parent->type) : "the stream"));
 		if (c.trailing > 0)
 			add(Severity::error, path, c.offset + 12 + c.body.size() - c.trailing,
 			    "the last " + n(c.trailing) + " bytes of the body are not a chunk: the children take " +
@@ -167,7 +167,7 @@ private:
 
 	void check_clump(const Chunk& clump, const std::string& path)
 	{
-		const Chunk* s = find_child(clump, type_struct);
+		const Chunk* s = find_child(clump, format::type_struct);
 		const auto info = decode_clump(clump);
 		if (!info) {
 			add(Severity::error, path, clump.offset, "no Struct with the atomic count");
@@ -177,7 +177,7 @@ private:
 			add(Severity::warning, path + "/Struct", s->offset,
 			    "12-byte Struct (light and camera counts) under stamp " + stamp_text(s->stamp) +
 			        ", whose readers read 4 bytes here; `kestrun-kit fix` shrinks it");
-		else if (info->struct_size == 4 && decode_stamp(s->stamp).version >= 0x33000)
+		else if (info->struct_size == 4 && format::decode_stamp(s->stamp).version >= format::version_3_3)
 			// The mirror case: from 3.3 on, readers read the light and camera
 			// counts too, 8 bytes past this Struct.
 			add(Severity::warning, path + "/Struct", s->offset,
@@ -186,16 +186,16 @@ private:
 		else if (info->struct_size != 4 && info->struct_size != 12)
 			add(Severity::warning, path + "/Struct", s->offset,
 			    "Struct of " + n(info->struct_size) + " bytes; 4 or 12 expected");
-		check_list_count(clump, path, type_atomic, "atomic");
+		check_list_count(clump, path, format::type_atomic, "atomic");
 
-		const Chunk* frames = find_child(clump, type_frame_list);
-		const Chunk* geometries = find_child(clump, type_geometry_list);
+		const Chunk* frames = find_child(clump, format::type_frame_list);
+		const Chunk* geometries = find_child(clump, format::type_geometry_list);
 		const auto frame_count = frames ? struct_count(*frames) : std::nullopt;
 		const auto geometry_count = geometries ? struct_count(*geometries) : std::nullopt;
 		const std::vector<std::string> paths = child_paths(path, clump.children);
 		for (std::size_t i = 0; i < clump.children.size(); i++) {
 			const Chunk& a = clump.children[i];
-			if (a.type != type_atomic)
+			if (a.type != format::type_atomic)
 				continue;
 			const auto atomic = decode_atomic(a);
 			const std::string& at = paths[i];
@@ -222,7 +222,7 @@ private:
 			add(Severity::error, path, dictionary.offset, "no Struct with the texture count");
 			return;
 		}
-		const std::size_t found = children_of_type(dictionary, type_texture_native).size();
+		const std::size_t found = children_of_type(dictionary, format::type_texture_native).size();
 		if (found != info->textures)
 			add(Severity::error, path, dictionary.offset,
 			    "texture count " + n(info->textures) + " but " + n(found) + " Texture Native chunks");
@@ -241,13 +241,13 @@ private:
 		const std::size_t found = children_of_type(parent, type).size();
 		if (found != *count)
 			add(Severity::error, path, parent.offset,
-			    std::string(what) + " count " + n(*count) + " but " + n(found) + " " + chunk_type_label(type) +
+			    std::string(what) + " count " + n(*count) + " but " + n(found) + " " + format::chunk_type_label(type) +
 			        " chunks");
 	}
 
 	void check_frame_list(const Chunk& list, const std::string& path)
 	{
-		const Chunk* s = find_child(list, type_struct);
+		const Chunk* s = find_child(list, format::type_struct);
 		const auto count = struct_count(list);
 		if (!count) {
 			add(Severity::error, path, list.offset, "no Struct with the frame count");
@@ -260,7 +260,7 @@ private:
 			        n(s->body.size()));
 			return;
 		}
-		const std::size_t extensions = children_of_type(list, type_extension).size();
+		const std::size_t extensions = children_of_type(list, format::type_extension).size();
 		if (extensions != *count)
 			add(Severity::error, path, list.offset,
 			    "frame count " + n(*count) + " but " + n(extensions) + " Extension chunks");
@@ -275,7 +275,7 @@ private:
 
 	void check_material_list(const Chunk& list, const std::string& path)
 	{
-		const Chunk* s = find_child(list, type_struct);
+		const Chunk* s = find_child(list, format::type_struct);
 		const auto count = struct_count(list);
 		if (!count) {
 			add(Severity::error, path, list.offset, "no Struct with the material count");
@@ -293,7 +293,7 @@ private:
 		for (std::uint32_t i = 0; i < *count; i++)
 			if (load_u32(s->body, 4 + std::size_t(i) * 4) == 0xFFFFFFFFu)
 				own++;
-		const std::size_t found = children_of_type(list, type_material).size();
+		const std::size_t found = children_of_type(list, format::type_material).size();
 		if (found != own)
 			add(Severity::error, path, list.offset,
 			    "material count " + n(*count) + " with " + n(own) + " of their own but " + n(found) +
@@ -303,7 +303,7 @@ private:
 	void check_geometry(const Chunk& geometry, const std::string& path)
 	{
 		const auto g = decode_geometry(geometry);
-		const Chunk* s = find_child(geometry, type_struct);
+		const Chunk* s = find_child(geometry, format::type_struct);
 		if (!g) {
 			add(Severity::error, path, geometry.offset, "no Struct with the 16-byte geometry header");
 			return;
@@ -315,14 +315,14 @@ private:
 			    "size " + n(s->size) + (native ? " is less than the " : " but flags, texture sets, T, V and morph targets give ") +
 			        n(g->expected_struct_size));
 
-		const Chunk* materials = find_child(geometry, type_material_list);
+		const Chunk* materials = find_child(geometry, format::type_material_list);
 		const auto material_count = materials ? struct_count(*materials) : std::nullopt;
 		check_triangles(*g, struct_path, material_count);
 		if (plan_triangle_materials(geometry))
 			add(Severity::warning, struct_path, s->offset, "triangle materials disagree with the Bin Mesh");
 
-		const Chunk* extension = find_child(geometry, type_extension);
-		const Chunk* native_data = extension ? find_child(*extension, type_native_data) : nullptr;
+		const Chunk* extension = find_child(geometry, format::type_extension);
+		const Chunk* native_data = extension ? find_child(*extension, format::type_native_data) : nullptr;
 		if (native != (native_data != nullptr))
 			add(Severity::error, path, geometry.offset,
 			    native ? "native flag set but no Native Data chunk" : "Native Data chunk but no native flag");
@@ -330,7 +330,7 @@ private:
 			return;
 		const std::vector<std::string> paths = child_paths(path + "/Extension", extension->children);
 		for (std::size_t i = 0; i < extension->children.size(); i++)
-			if (extension->children[i].type == type_bin_mesh)
+			if (extension->children[i].type == format::type_bin_mesh)
 				check_bin_mesh(extension->children[i], paths[i], *g, material_count);
 	}
 

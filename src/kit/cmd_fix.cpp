@@ -33,7 +33,7 @@ bool fix_file(const std::string& name)
 		return false;
 	}
 	for (const FixNote& note : result.notes)
-		std::printf("%s: %s (offset %llu): %s\n", name.c_str(), stream::chunk_type_label(note.type).c_str(),
+		std::printf("%s: %s (offset %llu): %s\n", name.c_str(), format::chunk_type_label(note.type).c_str(),
 		            static_cast<unsigned long long>(note.offset), note.text.c_str());
 	if (!result.changed()) {
 		std::printf("%s: nothing changed\n", name.c_str());

@@ -76,7 +76,7 @@ bool export_file(const std::string& name, Run& run, Progress& progress)
 		ok = false;
 	}
 	const stream::Tree tree = stream::parse_tree(f.stream);
-	if (tree.top.empty() || tree.top[0].type != stream::type_texture_dictionary) {
+	if (tree.top.empty() || tree.top[0].type != format::type_texture_dictionary) {
 		progress.clear();
 		report_error(name, "not a texture dictionary");
 		return false;
@@ -88,7 +88,7 @@ bool export_file(const std::string& name, Run& run, Progress& progress)
 
 	NameSet files;
 	std::size_t written = 0, textures = 0;
-	for (const stream::Chunk* native : stream::children_of_type(tree.top[0], stream::type_texture_native)) {
+	for (const stream::Chunk* native : stream::children_of_type(tree.top[0], format::type_texture_native)) {
 		textures++;
 		const std::optional<texture::DecodedTexture> t = texture::decode_texture_native(*native, error);
 		if (!t) {

@@ -91,7 +91,7 @@ json geometry_info(const Chunk& c, bytes stream)
 
 json bin_mesh_info(const Chunk& c, const Place& place)
 {
-	const Chunk* geometry = place.grandparent && place.grandparent->type == type_geometry ? place.grandparent : nullptr;
+	const Chunk* geometry = place.grandparent && place.grandparent->type == format::type_geometry ? place.grandparent : nullptr;
 	const auto g = geometry ? decode_geometry(*geometry) : std::nullopt;
 	const bool native = g && g->native_flags != 0;
 	const auto b = decode_bin_mesh(c, native);
@@ -126,46 +126,46 @@ json texture_json(const TextureInfo& t)
 json info_of(const Chunk& c, const Place& place, bytes stream)
 {
 	switch (c.type) {
-	case type_clump:
+	case format::type_clump:
 		if (const auto i = decode_clump(c))
 			return {{"atomics", i->atomics}, {"lights", i->lights}, {"cameras", i->cameras}};
 		break;
-	case type_frame_list:
+	case format::type_frame_list:
 		if (const auto f = decode_frame_list(c))
 			return {{"frames", f->size()}};
 		break;
-	case type_extension:
+	case format::type_extension:
 		// The i-th Extension of a Frame List belongs to frame i.
 		if (place.frames && place.index_of_type < place.frames->size())
 			return frame_info((*place.frames)[place.index_of_type], place.index_of_type);
 		break;
-	case type_frame_name:
-	case type_string: {
+	case format::type_frame_name:
+	case format::type_string: {
 		const auto end = std::find(c.body.begin(), c.body.end(), std::uint8_t(0));
 		return {{"text", std::string(c.body.begin(), end)}};
 	}
-	case type_geometry_list:
-	case type_material_list:
-		if (const Chunk* s = find_child(c, type_struct); s && s->body.size() >= 4)
+	case format::type_geometry_list:
+	case format::type_material_list:
+		if (const Chunk* s = find_child(c, format::type_struct); s && s->body.size() >= 4)
 			return {{"count", load_u32(s->body, 0)}};
 		break;
-	case type_geometry: return geometry_info(c, stream);
-	case type_bin_mesh: return bin_mesh_info(c, place);
-	case type_material:
+	case format::type_geometry: return geometry_info(c, stream);
+	case format::type_bin_mesh: return bin_mesh_info(c, place);
+	case format::type_material:
 		if (const auto m = decode_material(c)) {
 			json info = {{"colour", m->colour}, {"textures", m->texture_count}};
 			return info;
 		}
 		break;
-	case type_texture:
+	case format::type_texture:
 		if (const auto t = decode_texture(c))
 			return texture_json(*t);
 		break;
-	case type_atomic:
+	case format::type_atomic:
 		if (const auto a = decode_atomic(c))
 			return {{"frame", a->frame}, {"geometry", a->geometry}, {"flags", a->flags}};
 		break;
-	case type_texture_native:
+	case format::type_texture_native:
 		if (const auto h = decode_texture_native_header(c))
 			return {{"platform", h->platform},
 			        {"name", h->name},
@@ -177,7 +177,7 @@ json info_of(const Chunk& c, const Place& place, bytes stream)
 			        {"levels", h->levels},
 			        {"compression", h->compression}};
 		break;
-	case type_texture_dictionary:
+	case format::type_texture_dictionary:
 		if (const auto d = decode_dictionary(c))
 			return {{"textures", d->textures}, {"device", d->device}};
 		break;
@@ -212,8 +212,8 @@ std::string summary_text(const json& info)
 
 std::string version_label(std::uint32_t stamp)
 {
-	const Version v = decode_stamp(stamp);
-	std::string text = version_text(v.version);
+	const format::Version v = format::decode_stamp(stamp);
+	std::string text = format::version_text(v.version);
 	if (v.build)
 		text += " build " + hex(*v.build, 4);
 	return text;
@@ -241,7 +241,7 @@ void print_chunks(const std::vector<Chunk>& chunks, const Place& around, int lev
 		return;
 	walk(chunks, around, level, [&](const Chunk& c, const Place& place, int depth) {
 		const json info = info_of(c, place, stream);
-		std::string line = std::string(std::size_t(2 * depth), ' ') + chunk_type_label(c.type) + "  size " +
+		std::string line = std::string(std::size_t(2 * depth), ' ') + format::chunk_type_label(c.type) + "  size " +
 		                   std::to_string(c.size) + "  " + version_label(c.stamp);
 		if (info.is_object())
 			line += "  " + summary_text(info);
@@ -254,7 +254,7 @@ void print_chunks(const std::vector<Chunk>& chunks, const Place& around, int lev
 		if (c.depth_limited)
 			line += "  [too deep: not looked into]";
 		std::printf("%10llu  %s\n", static_cast<unsigned long long>(c.offset), line.c_str());
-		const auto frames = c.type == type_frame_list ? decode_frame_list(c) : std::nullopt;
+		const auto frames = c.type == format::type_frame_list ? decode_frame_list(c) : std::nullopt;
 		print_chunks(c.children, Place{&c, place.parent, 0, frames ? &*frames : nullptr}, depth + 1, options, stream);
 	});
 }
@@ -294,13 +294,13 @@ json chunks_json(const std::vector<Chunk>& chunks, const Place& around, int leve
 	if (options.depth > 0 && level >= options.depth)
 		return out;
 	walk(chunks, around, level, [&](const Chunk& c, const Place& place, int depth) {
-		const Version v = decode_stamp(c.stamp);
+		const format::Version v = format::decode_stamp(c.stamp);
 		json j = {{"offset", c.offset},
 		          {"type", c.type},
-		          {"name", chunk_type_name(c.type) ? json(chunk_type_name(c.type)) : json(nullptr)},
+		          {"name", format::chunk_type_name(c.type) ? json(format::chunk_type_name(c.type)) : json(nullptr)},
 		          {"size", c.size},
 		          {"stamp", c.stamp},
-		          {"version", version_text(v.version)},
+		          {"version", format::version_text(v.version)},
 		          {"build", v.build ? json(*v.build) : json(nullptr)},
 		          {"cut_off", c.cut_off},
 		          {"trailing", c.trailing}};
@@ -312,8 +312,8 @@ json chunks_json(const std::vector<Chunk>& chunks, const Place& around, int leve
 		if (!info.is_null())
 			j["info"] = info;
 		// Past --depth the children are left out, not shown as none.
-		if (is_container_type(c.type) && (options.depth == 0 || depth + 1 < options.depth)) {
-			const auto frames = c.type == type_frame_list ? decode_frame_list(c) : std::nullopt;
+		if (format::holds_children(c.type) && (options.depth == 0 || depth + 1 < options.depth)) {
+			const auto frames = c.type == format::type_frame_list ? decode_frame_list(c) : std::nullopt;
 			j["children"] = chunks_json(c.children, Place{&c, place.parent, 0, frames ? &*frames : nullptr}, depth + 1,
 			                            options, stream);
 		}

@@ -20,12 +20,12 @@ struct Plan {
 
 void plan_clump(const Chunk& clump, const std::vector<const Chunk*>& ancestors, Plan& plan)
 {
-	const Chunk* s = find_child(clump, type_struct);
+	const Chunk* s = find_child(clump, format::type_struct);
 	if (!s || !clump_struct_outruns_its_stamp(*s))
 		return;
 	const std::uint32_t lights = load_u32(s->body, 4), cameras = load_u32(s->body, 8);
 	if (lights != 0 || cameras != 0) {
-		plan.notes.push_back({clump.offset, type_clump, false, 0,
+		plan.notes.push_back({clump.offset, format::type_clump, false, 0,
 		                      "left as it is: the clump has " + std::to_string(lights) + " light(s) and " +
 		                          std::to_string(cameras) + " camera(s), which the 4-byte form cannot hold"});
 		return;
@@ -33,14 +33,14 @@ void plan_clump(const Chunk& clump, const std::vector<const Chunk*>& ancestors, 
 	// A size that runs past its parent cannot be corrected with confidence.
 	for (const Chunk* a : ancestors)
 		if (a->cut_off) {
-			plan.notes.push_back({clump.offset, type_clump, false, 0, "left as it is: an enclosing chunk runs past its parent"});
+			plan.notes.push_back({clump.offset, format::type_clump, false, 0, "left as it is: an enclosing chunk runs past its parent"});
 			return;
 		}
 	plan.shrink[s->offset + 4] += 8;
 	for (const Chunk* a : ancestors)
 		plan.shrink[a->offset + 4] += 8;
 	plan.removals.push_back(s->offset + 12 + 4);
-	plan.notes.push_back({clump.offset, type_clump, true, 8,
+	plan.notes.push_back({clump.offset, format::type_clump, true, 8,
 	                      "Struct at offset " + std::to_string(s->offset) +
 	                          " shrunk from 12 to 4 bytes (no lights or cameras); " +
 	                          std::to_string(ancestors.size()) + " enclosing size(s) corrected"});
@@ -52,14 +52,14 @@ void plan_geometry(const Chunk& geometry, bytes stream, Plan& plan)
 	if (!repair)
 		return;
 	if (!repair->problem.empty()) {
-		plan.notes.push_back({geometry.offset, type_geometry, false, 0,
+		plan.notes.push_back({geometry.offset, format::type_geometry, false, 0,
 		                      "triangle materials left as they are: " + repair->problem});
 		return;
 	}
 	const std::uint64_t records = offset_in(stream, repair->records);
 	for (std::size_t k = 0; k < repair->materials.size(); k++)
 		plan.patches[records + 8 * k + 4] = repair->materials[k];
-	plan.notes.push_back({geometry.offset, type_geometry, true, 0,
+	plan.notes.push_back({geometry.offset, format::type_geometry, true, 0,
 	                      std::to_string(repair->materials.size()) +
 	                          " triangle material(s) taken from the Bin Mesh"});
 }
@@ -69,9 +69,9 @@ void plan_dictionary(const Chunk& dictionary, Plan& plan)
 	const std::optional<std::uint32_t> device = stray_device_id(dictionary);
 	if (!device)
 		return;
-	const Chunk* s = find_child(dictionary, type_struct);
+	const Chunk* s = find_child(dictionary, format::type_struct);
 	plan.patches[s->offset + 12 + 2] = 0;
-	plan.notes.push_back({dictionary.offset, type_texture_dictionary, true, 0,
+	plan.notes.push_back({dictionary.offset, format::type_texture_dictionary, true, 0,
 	                      "device id " + std::to_string(*device) + " set to 0 (by each texture's platform)"});
 }
 
@@ -79,11 +79,11 @@ void plan_chunks(const std::vector<Chunk>& chunks, bytes stream, std::vector<con
 {
 	for (const Chunk& c : chunks) {
 		ancestors.push_back(&c);
-		if (c.type == type_clump)
+		if (c.type == format::type_clump)
 			plan_clump(c, ancestors, plan);
-		else if (c.type == type_geometry)
+		else if (c.type == format::type_geometry)
 			plan_geometry(c, stream, plan);
-		else if (c.type == type_texture_dictionary)
+		else if (c.type == format::type_texture_dictionary)
 			plan_dictionary(c, plan);
 		plan_chunks(c.children, stream, ancestors, plan);
 		ancestors.pop_back();

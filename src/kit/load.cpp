@@ -19,8 +19,8 @@ bool looks_like_stream(bytes file)
 		return false;
 	// The size is not asked to fit: a cut-off stream is still a stream.
 	const std::uint32_t type = load_u32(file, 0), stamp = load_u32(file, 8);
-	const std::uint32_t version = stream::decode_stamp(stamp).version;
-	return stream::chunk_type_name(type) != nullptr && version >= 0x30000 && version < 0x40000;
+	const std::uint32_t version = format::decode_stamp(stamp).version;
+	return format::chunk_type_name(type) != nullptr && version >= 0x30000 && version < 0x40000;
 }
 
 std::vector<BlockInfo> list_blocks(bytes file, mut_bytes scratch)

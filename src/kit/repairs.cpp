@@ -51,8 +51,8 @@ bool every_material_zero(bytes records)
 
 std::optional<BinMeshInfo> generic_bin_mesh(const Chunk& geometry)
 {
-	const Chunk* extension = find_child(geometry, type_extension);
-	const Chunk* chunk = extension ? find_child(*extension, type_bin_mesh) : nullptr;
+	const Chunk* extension = find_child(geometry, format::type_extension);
+	const Chunk* chunk = extension ? find_child(*extension, format::type_bin_mesh) : nullptr;
 	if (chunk == nullptr)
 		return std::nullopt;
 	std::optional<BinMeshInfo> info = decode_bin_mesh(*chunk, false);
@@ -101,11 +101,11 @@ std::optional<TriangleMaterialRepair> plan_triangle_materials(const Chunk& geome
 std::optional<std::uint32_t> stray_device_id(const Chunk& dictionary)
 {
 	const std::optional<DictionaryInfo> info = decode_dictionary(dictionary);
-	if (!info || (decode_stamp(dictionary.stamp).version & 0xFFF00) != 0x31000)
+	if (!info || !format::is_version_3_1(dictionary.stamp))
 		return std::nullopt;
 	if (info->device <= 2)
 		return std::nullopt;
-	for (const Chunk* native : children_of_type(dictionary, type_texture_native)) {
+	for (const Chunk* native : children_of_type(dictionary, format::type_texture_native)) {
 		const std::optional<TextureNativeHeader> header = decode_texture_native_header(*native);
 		if (!header || header->platform != texture::platform_pc)
 			return std::nullopt;

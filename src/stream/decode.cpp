@@ -11,7 +11,7 @@ namespace {
 // The body of `parent`'s first Struct, if it has one.
 std::optional<bytes> struct_body(const Chunk& parent)
 {
-	const Chunk* s = find_child(parent, type_struct);
+	const Chunk* s = find_child(parent, format::type_struct);
 	if (!s)
 		return std::nullopt;
 	return s->body;
@@ -32,7 +32,7 @@ std::uint32_t clip_u32(std::uint64_t v)
 // Versions before 3.4 keep ambient, specular and diffuse in the geometry.
 bool version_has_surface_properties(std::uint32_t stamp)
 {
-	return decode_stamp(stamp).version < 0x34000;
+	return format::decode_stamp(stamp).version < 0x34000;
 }
 
 // Texture sets a reader takes: the stored count, or when it is 0, two for
@@ -115,16 +115,16 @@ std::optional<std::vector<FrameInfo>> decode_frame_list(const Chunk& frame_list)
 			frames[i].position[k] = load_f32(*body, at + 36 + 4 * k);
 		frames[i].parent = std::int32_t(load_u32(*body, at + 48));
 	}
-	const std::vector<const Chunk*> extensions = children_of_type(frame_list, type_extension);
+	const std::vector<const Chunk*> extensions = children_of_type(frame_list, format::type_extension);
 	for (std::size_t i = 0; i < extensions.size() && i < frames.size(); i++)
-		if (const Chunk* name = find_child(*extensions[i], type_frame_name))
+		if (const Chunk* name = find_child(*extensions[i], format::type_frame_name))
 			frames[i].name = text_field(name->body);
 	return frames;
 }
 
 std::optional<GeometryInfo> decode_geometry(const Chunk& geometry)
 {
-	const Chunk* s = find_child(geometry, type_struct);
+	const Chunk* s = find_child(geometry, format::type_struct);
 	if (!s || s->body.size() < 16)
 		return std::nullopt;
 	const bytes body = s->body;
@@ -198,7 +198,7 @@ std::optional<TextureInfo> decode_texture(const Chunk& texture)
 	info.filter = word & 0xFF;
 	info.address_u = word >> 8 & 0xF;
 	info.address_v = word >> 12 & 0xF;
-	const std::vector<const Chunk*> strings = children_of_type(texture, type_string);
+	const std::vector<const Chunk*> strings = children_of_type(texture, format::type_string);
 	if (strings.size() > 0)
 		info.name = text_field(strings[0]->body);
 	if (strings.size() > 1)
@@ -215,7 +215,7 @@ std::optional<MaterialInfo> decode_material(const Chunk& material)
 	for (std::size_t k = 0; k < 4; k++)
 		info.colour[k] = (*body)[4 + k];
 	info.texture_count = load_u32(*body, 12);
-	if (const Chunk* texture = find_child(material, type_texture))
+	if (const Chunk* texture = find_child(material, format::type_texture))
 		info.texture = decode_texture(*texture);
 	return info;
 }

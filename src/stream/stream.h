@@ -4,10 +4,11 @@
 //
 // A chunk header is 12 bytes: type, body size, version stamp (little-endian
 // u32 each). The children of a chunk are the chunks in its body, for the
-// container types (is_container_type()); other bodies are data.
+// container types (format::holds_children()); other bodies are data.
 #pragma once
 
 #include "common/bytes.h"
+#include "format/format.h"
 
 #include <array>
 #include <cstdint>
@@ -17,48 +18,6 @@
 #include <vector>
 
 namespace kestrun::stream {
-
-// Chunk types.
-inline constexpr std::uint32_t type_struct = 0x01;
-inline constexpr std::uint32_t type_string = 0x02;
-inline constexpr std::uint32_t type_extension = 0x03;
-inline constexpr std::uint32_t type_camera = 0x05;
-inline constexpr std::uint32_t type_texture = 0x06;
-inline constexpr std::uint32_t type_material = 0x07;
-inline constexpr std::uint32_t type_material_list = 0x08;
-inline constexpr std::uint32_t type_frame_list = 0x0E;
-inline constexpr std::uint32_t type_geometry = 0x0F;
-inline constexpr std::uint32_t type_clump = 0x10;
-inline constexpr std::uint32_t type_light = 0x12;
-inline constexpr std::uint32_t type_atomic = 0x14;
-inline constexpr std::uint32_t type_texture_native = 0x15;
-inline constexpr std::uint32_t type_texture_dictionary = 0x16;
-inline constexpr std::uint32_t type_geometry_list = 0x1A;
-// Leads many PC model files, before their Clump; its animations are data here.
-inline constexpr std::uint32_t type_uv_animation_dictionary = 0x2B;
-inline constexpr std::uint32_t type_bin_mesh = 0x50E;
-inline constexpr std::uint32_t type_native_data = 0x510;
-inline constexpr std::uint32_t type_frame_name = 0x0253F2FE;
-
-// "Struct", "Material List", ...; nullptr for a type we do not know.
-const char* chunk_type_name(std::uint32_t type);
-
-// The name, or the type in hex ("0x0000ABCD") when unknown.
-std::string chunk_type_label(std::uint32_t type);
-
-// True for the types whose bodies hold chunks.
-bool is_container_type(std::uint32_t type);
-
-// A version stamp decoded: a stamp below 0x10000 is the old form (version
-// stamp << 8, no build); otherwise version
-// ((stamp >> 14) & 0x3FF00) + 0x30000 | ((stamp >> 16) & 0x3F), build
-// stamp & 0xFFFF.
-struct Version {
-	std::uint32_t version = 0; // 0x35000 for 3.5.0.0
-	std::optional<std::uint16_t> build;
-};
-Version decode_stamp(std::uint32_t stamp);
-std::string version_text(std::uint32_t version); // "3.5.0.0"
 
 // One chunk of the tree. `body` is clipped to the bytes that are there:
 // shorter than `size` when the chunk runs past its parent or the stream.

@@ -1,81 +1,9 @@
-// The chunk tree: type names, version stamps, and the bounds-safe parse.
+// The chunk tree: the bounds-safe parse.
 #include "stream/stream.h"
 
 #include <cstdio>
 
 namespace kestrun::stream {
-
-const char* chunk_type_name(std::uint32_t type)
-{
-	switch (type) {
-	case type_struct: return "Struct";
-	case type_string: return "String";
-	case type_extension: return "Extension";
-	case type_camera: return "Camera";
-	case type_texture: return "Texture";
-	case type_material: return "Material";
-	case type_material_list: return "Material List";
-	case type_frame_list: return "Frame List";
-	case type_geometry: return "Geometry";
-	case type_clump: return "Clump";
-	case type_light: return "Light";
-	case type_atomic: return "Atomic";
-	case type_texture_native: return "Texture Native";
-	case type_texture_dictionary: return "Texture Dictionary";
-	case type_geometry_list: return "Geometry List";
-	case type_uv_animation_dictionary: return "UV Animation Dictionary";
-	case type_bin_mesh: return "Bin Mesh";
-	case type_native_data: return "Native Data";
-	case type_frame_name: return "Frame";
-	default: return nullptr;
-	}
-}
-
-std::string chunk_type_label(std::uint32_t type)
-{
-	if (const char* name = chunk_type_name(type))
-		return name;
-	char text[16];
-	std::snprintf(text, sizeof text, "0x%08X", unsigned(type));
-	return text;
-}
-
-bool is_container_type(std::uint32_t type)
-{
-	switch (type) {
-	case type_clump:
-	case type_frame_list:
-	case type_geometry_list:
-	case type_geometry:
-	case type_material_list:
-	case type_material:
-	case type_texture:
-	case type_atomic:
-	case type_extension:
-	case type_texture_dictionary:
-	case type_texture_native:
-	case type_light:
-	case type_camera:
-		return true;
-	default:
-		return false;
-	}
-}
-
-Version decode_stamp(std::uint32_t stamp)
-{
-	if (stamp < 0x10000)
-		return {stamp << 8, std::nullopt};
-	return {(((stamp >> 14) & 0x3FF00) + 0x30000) | ((stamp >> 16) & 0x3F), std::uint16_t(stamp & 0xFFFF)};
-}
-
-std::string version_text(std::uint32_t version)
-{
-	char text[48];
-	std::snprintf(text, sizeof text, "%u.%u.%u.%u", unsigned(version >> 16), unsigned(version >> 12 & 0xF),
-	              unsigned(version >> 8 & 0xF), unsigned(version & 0xFF));
-	return text;
-}
 
 namespace {
 
@@ -129,10 +57,10 @@ std::uint64_t parse_chain(bytes stream, std::uint64_t begin, std::uint64_t end, 
 		c.body = stream.subspan(body, c.cut_off ? available : h.size);
 		parse_body(stream, c, parent_type, depth + 1);
 		pos = body + c.body.size();
-		const bool native_data = c.type == type_native_data && !c.cut_off;
+		const bool native_data = c.type == format::type_native_data && !c.cut_off;
 		const std::uint32_t stamp = c.stamp;
 		out.push_back(std::move(c));
-		if (gap && native_data && parent_type == type_extension && grandparent_type == type_geometry &&
+		if (gap && native_data && parent_type == format::type_extension && grandparent_type == format::type_geometry &&
 		    !*gap && console_gap_at(stream, pos, end, stamp)) {
 			*gap = pos;
 			pos += 16;
@@ -143,7 +71,7 @@ std::uint64_t parse_chain(bytes stream, std::uint64_t begin, std::uint64_t end, 
 
 void parse_body(bytes stream, Chunk& parent, std::uint32_t grandparent, int depth)
 {
-	if (!is_container_type(parent.type))
+	if (!format::holds_children(parent.type))
 		return;
 	if (depth >= max_depth) {
 		parent.depth_limited = true;

@@ -103,7 +103,7 @@ std::string native_problem_text(const stream::Chunk& native, const NativeTexture
 
 const stream::Chunk* native_struct(const stream::Chunk& native, std::string& error)
 {
-	const stream::Chunk* s = stream::find_child(native, stream::type_struct);
+	const stream::Chunk* s = stream::find_child(native, format::type_struct);
 	if (s == nullptr)
 		error = "texture at offset " + std::to_string(native.offset) + ": no Struct";
 	else if (s->cut_off)

@@ -81,7 +81,7 @@ buffer pc_struct_body(const NativeTexture& t)
 
 std::string at(const stream::Chunk& c)
 {
-	return stream::chunk_type_label(c.type) + " at offset " + std::to_string(c.offset);
+	return format::chunk_type_label(c.type) + " at offset " + std::to_string(c.offset);
 }
 
 // The first damage in the chunk structure under `c`, or empty. A container
@@ -91,7 +91,7 @@ std::string structure_damage(const stream::Chunk& c)
 {
 	if (c.cut_off)
 		return at(c) + ": size " + std::to_string(c.size) + " reaches past its parent or the file";
-	if (!stream::is_container_type(c.type))
+	if (!format::holds_children(c.type))
 		return {};
 	if (c.trailing != 0 || (c.children.empty() && !c.body.empty()))
 		return at(c) + ": " + std::to_string(c.trailing != 0 ? c.trailing : c.body.size()) +
@@ -109,10 +109,10 @@ bool emit(const stream::Chunk& c, const std::map<const stream::Chunk*, buffer>& 
 	const std::size_t start = out.size();
 	append_u32(out, c.type);
 	append_u32(out, 0);
-	append_u32(out, pc_stamp);
+	append_u32(out, format::pc_stamp);
 	if (auto r = replaced.find(&c); r != replaced.end())
 		append(out, r->second);
-	else if (stream::is_container_type(c.type)) {
+	else if (format::holds_children(c.type)) {
 		for (const stream::Chunk& child : c.children)
 			if (!emit(child, replaced, out))
 				return false;
@@ -148,7 +148,7 @@ std::string texture_native_problem(const stream::Chunk& native)
 DictionaryResult convert_dictionary(bytes input)
 {
 	const stream::Tree tree = stream::parse_tree(input);
-	if (tree.top.empty() || tree.top[0].type != stream::type_texture_dictionary)
+	if (tree.top.empty() || tree.top[0].type != format::type_texture_dictionary)
 		return failed("not a texture dictionary");
 	for (const stream::Chunk& c : tree.top)
 		if (std::string d = structure_damage(c); !d.empty())
@@ -159,7 +159,7 @@ DictionaryResult convert_dictionary(bytes input)
 	const stream::Chunk& dictionary = tree.top[0];
 	std::map<const stream::Chunk*, buffer> replaced;
 	std::uint32_t textures = 0;
-	for (const stream::Chunk* native : stream::children_of_type(dictionary, stream::type_texture_native)) {
+	for (const stream::Chunk* native : stream::children_of_type(dictionary, format::type_texture_native)) {
 		textures++;
 		std::string error;
 		const stream::Chunk* s = native_struct(*native, error);
@@ -176,13 +176,13 @@ DictionaryResult convert_dictionary(bytes input)
 	result.textures = textures;
 	// A dictionary without console textures is a PC one unless it carries the
 	// console stamp (an empty console dictionary still needs its stamps).
-	if (replaced.empty() && dictionary.stamp != console_stamp) {
+	if (replaced.empty() && dictionary.stamp != format::console_stamp) {
 		result.status = DictionaryResult::Status::already_pc;
 		return result;
 	}
 	// The console's device id makes PC readers look for a console decoder;
 	// 0 lets them go by each texture's platform. The rest of the Struct stays.
-	if (const stream::Chunk* head = stream::find_child(dictionary, stream::type_struct); head && head->body.size() >= 4) {
+	if (const stream::Chunk* head = stream::find_child(dictionary, format::type_struct); head && head->body.size() >= 4) {
 		buffer body(head->body.begin(), head->body.end());
 		store_u16(body, 2, pc_device_id);
 		replaced.emplace(head, std::move(body));

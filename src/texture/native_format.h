@@ -61,9 +61,6 @@
 
 namespace kestrun::texture {
 
-// The version stamp of the console's files (3.5.0.0, build 0xFFFF).
-inline constexpr std::uint32_t console_stamp = 0x1400FFFF;
-
 inline constexpr std::uint32_t platform_console = 5;
 inline constexpr std::uint32_t platform_pc = 8;
 inline constexpr std::uint16_t pc_device_id = 0;

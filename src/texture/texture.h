@@ -57,7 +57,4 @@ struct DictionaryResult {
 };
 DictionaryResult convert_dictionary(bytes stream);
 
-// The PC stamp every header of a converted dictionary carries.
-inline constexpr std::uint32_t pc_stamp = 0x00000310;
-
 } // namespace kestrun::texture

@@ -187,9 +187,9 @@ TEST(Cli, GeometryProblemIsReportedAndTheStreamStillWritten)
 	NativeGeometry g = one_triangle_geometry();
 	buffer geometry = native_geometry_chunk(g);
 	store_u32(geometry, 32, 5000); // vertex count past the end
-	buffer list = chunk(type_struct, buffer{1, 0, 0, 0});
+	buffer list = chunk(format::type_struct, buffer{1, 0, 0, 0});
 	put_bytes(list, geometry);
-	const buffer stream = parent_chunk(type_clump, {chunk(type_geometry_list, list)});
+	const buffer stream = parent_chunk(format::type_clump, {chunk(format::type_geometry_list, list)});
 	ScratchDir dir;
 	dir.write("bad.dff", pack_container(stream));
 	RunResult r = run_kestrun(dir.path(), {"*"});

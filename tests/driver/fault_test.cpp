@@ -67,7 +67,7 @@ TEST(Fault, FourGibInputIsSkippedUnread)
 std::uint64_t first_geometry(bytes stream)
 {
 	for (std::uint64_t i = 0; fits(stream.size(), i, 12); i++)
-		if (load_u32(stream, i) == chunk_geometry && load_u32(stream, i + 8) == xbox_stamp)
+		if (load_u32(stream, i) == format::type_geometry && load_u32(stream, i + 8) == format::console_stamp)
 			return i;
 	return 0;
 }

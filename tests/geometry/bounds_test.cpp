@@ -38,11 +38,11 @@ constexpr std::uint64_t geometry_at = 12 + 12 + 16;
 
 buffer sample_stream()
 {
-	buffer list = chunk(type_struct, buffer{1, 0, 0, 0});
+	buffer list = chunk(format::type_struct, buffer{1, 0, 0, 0});
 	put_bytes(list, native_geometry_chunk(sample_geometry()));
 	// A chunk after the list, so that a size reaching a little too far still
 	// lands inside the stream.
-	return parent_chunk(type_clump, {chunk(type_geometry_list, list), chunk(0x99, buffer(32, 7))});
+	return parent_chunk(format::type_clump, {chunk(format::type_geometry_list, list), chunk(0x99, buffer(32, 7))});
 }
 
 GeometryPlan layout_of(const buffer& stream)
@@ -143,11 +143,11 @@ TEST(Bounds, ChunkTypesDecideWhatIsRebuilt)
 	// Any chunk of the five with another type leaves the geometry alone;
 	// with its native flags set, it is reported.
 	expect_each_left_alone(good, {
-	    {geometry_at + 12, type_string, GeometryProblem::not_struct},
-	    {g.material_list, type_struct, GeometryProblem::not_material_list},
-	    {g.extension, type_struct, GeometryProblem::not_extension},
-	    {g.extension + 12, type_native_data, GeometryProblem::no_bin_mesh},
-	    {g.native_data, type_bin_mesh, GeometryProblem::no_native_data},
+	    {geometry_at + 12, format::type_string, GeometryProblem::not_struct},
+	    {g.material_list, format::type_struct, GeometryProblem::not_material_list},
+	    {g.extension, format::type_struct, GeometryProblem::not_extension},
+	    {g.extension + 12, format::type_native_data, GeometryProblem::no_bin_mesh},
+	    {g.native_data, format::type_bin_mesh, GeometryProblem::no_native_data},
 	    // A Bin Mesh reaching to the Extension's end leaves no room for the
 	    // Native Data chunk in it.
 	    {g.extension + 16, load_u32(good, g.extension + 4) - 12, GeometryProblem::no_native_data},
@@ -158,14 +158,14 @@ TEST(Bounds, ChunkTypesDecideWhatIsRebuilt)
 	// Material List or Extension is reported all the same.
 	buffer unflagged = good;
 	unflagged[geometry_at + 27] = 0;
-	for (const auto& [field, type] : {std::pair{g.extension + 12, type_struct}, std::pair{g.native_data, 0x511u}}) {
+	for (const auto& [field, type] : {std::pair{g.extension + 12, format::type_struct}, std::pair{g.native_data, 0x511u}}) {
 		buffer in = unflagged;
 		store_u32(in, field, type);
 		std::vector<GeometryReport> problems;
 		EXPECT_EQ(convert_stream(in, problems), restamped(in));
 		EXPECT_TRUE(problems.empty());
 	}
-	store_u32(unflagged, g.material_list, type_struct);
+	store_u32(unflagged, g.material_list, format::type_struct);
 	expect_left_alone(unflagged, GeometryProblem::not_material_list);
 
 	// With all five types a geometry is rebuilt, native flags or not.
@@ -190,11 +190,11 @@ TEST(Bounds, NativeDataReadsStopAtItsEnd)
 	// indices: the first is left alone, the second still converted.
 	NativeGeometry first = sample_geometry(), second = sample_geometry();
 	second.flags = 0x04;
-	buffer list = chunk(type_struct, buffer{2, 0, 0, 0});
+	buffer list = chunk(format::type_struct, buffer{2, 0, 0, 0});
 	put_bytes(list, native_geometry_chunk(first));
 	const std::uint64_t second_at = 12 + 12 + list.size();
 	put_bytes(list, native_geometry_chunk(second));
-	const buffer good = parent_chunk(type_clump, {chunk(type_geometry_list, list)});
+	const buffer good = parent_chunk(format::type_clump, {chunk(format::type_geometry_list, list)});
 	const GeometryPlan g = layout_of(good);
 	const std::uint64_t room = good.size() - g.vertex_start;
 
@@ -230,12 +230,12 @@ TEST(Bounds, ChunksOverlappingTheGeometryHeaderAreNotCorrected)
 	buffer in;
 	put_u32(in, 0x99);
 	put_u32(in, 100);
-	put_u32(in, xbox_stamp);
-	put_u32(in, type_geometry_list); // a list header whose stamp is the Geometry's type
+	put_u32(in, format::console_stamp);
+	put_u32(in, format::type_geometry_list); // a list header whose stamp is the Geometry's type
 	put_bytes(in, native_geometry_chunk(g));
 	std::vector<GeometryReport> problems;
 	const buffer out = convert_stream(in, problems);
-	EXPECT_EQ(load_u32(out, 16), type_geometry);
+	EXPECT_EQ(load_u32(out, 16), format::type_geometry);
 }
 
 TEST(Bounds, EveryTruncationReadsOnlyInside)
@@ -258,16 +258,16 @@ TEST(Bounds, SurplusTrianglesAreDroppedAndReported)
 {
 	NativeGeometry geometry = sample_geometry();
 	geometry.triangles = 1; // the meshes give 4
-	buffer list = chunk(type_struct, buffer{1, 0, 0, 0});
+	buffer list = chunk(format::type_struct, buffer{1, 0, 0, 0});
 	put_bytes(list, native_geometry_chunk(geometry));
-	const buffer in = parent_chunk(type_clump, {chunk(type_geometry_list, list)});
+	const buffer in = parent_chunk(format::type_clump, {chunk(format::type_geometry_list, list)});
 	std::vector<GeometryReport> problems;
 	const buffer out = convert_stream(in, problems);
 	ASSERT_EQ(problems.size(), 1u);
 	EXPECT_EQ(problems[0].problem, GeometryProblem::records_dropped);
-	buffer expected_list = chunk(type_struct, buffer{1, 0, 0, 0}, target_stamp);
+	buffer expected_list = chunk(format::type_struct, buffer{1, 0, 0, 0}, target_stamp);
 	put_bytes(expected_list, generic_geometry_chunk(geometry));
-	EXPECT_EQ(out, parent_chunk(type_clump, {chunk(type_geometry_list, expected_list, target_stamp)}, target_stamp));
+	EXPECT_EQ(out, parent_chunk(format::type_clump, {chunk(format::type_geometry_list, expected_list, target_stamp)}, target_stamp));
 }
 
 } // namespace

@@ -91,11 +91,11 @@ Subject make_subject(std::vector<NativeGeometry> geometries)
 	s.model.geometries = std::move(geometries);
 	s.native = model_stream(s.model, Form::native);
 	s.expected = model_stream(s.model, Form::generic);
-	s.geometries = headers_of(s.native, chunk_geometry, xbox_stamp);
-	s.converted = headers_of(s.expected, chunk_geometry, target_stamp);
+	s.geometries = headers_of(s.native, format::type_geometry, format::console_stamp);
+	s.converted = headers_of(s.expected, format::type_geometry, target_stamp);
 	for (const NativeGeometry& g : s.model.geometries)
 		s.generic.push_back(generic_geometry_chunk(g));
-	const std::vector<std::uint64_t> lists = headers_of(s.expected, chunk_geometry_list, target_stamp);
+	const std::vector<std::uint64_t> lists = headers_of(s.expected, format::type_geometry_list, target_stamp);
 	s.list_size_at = lists.at(0) + 4;
 	return s;
 }

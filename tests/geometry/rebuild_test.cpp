@@ -11,9 +11,9 @@ using namespace kestrun::samples;
 namespace {
 
 // The Struct at the head of a Geometry List: the geometry count.
-buffer list_struct(std::uint32_t count, std::uint32_t stamp = xbox_stamp)
+buffer list_struct(std::uint32_t count, std::uint32_t stamp = format::console_stamp)
 {
-	return chunk(type_struct, words({count}), stamp);
+	return chunk(format::type_struct, words({count}), stamp);
 }
 
 TEST(Rebuild, SmallStreamWorkedThrough)
@@ -106,13 +106,13 @@ TEST(Rebuild, StructLayoutFollowsTheFlags)
 		const buffer native = native_geometry_chunk(g);
 		std::vector<GeometryReport> problems;
 		// A Geometry List ahead of it, as in every model.
-		const buffer in = parent_chunk(type_clump, {chunk(type_geometry_list, cat({list_struct(1), native}))});
+		const buffer in = parent_chunk(format::type_clump, {chunk(format::type_geometry_list, cat({list_struct(1), native}))});
 		const buffer out = convert_stream(in, problems);
 		for (const GeometryReport& p : problems)
 			ADD_FAILURE() << geometry_problem_name(p.problem);
 		EXPECT_EQ(struct_size_of(out, 40), c.size) << "flags " << c.flags;
 		const buffer list = cat({list_struct(1, target_stamp), generic_geometry_chunk(g)});
-		EXPECT_EQ(out, parent_chunk(type_clump, {chunk(type_geometry_list, list, target_stamp)}, target_stamp))
+		EXPECT_EQ(out, parent_chunk(format::type_clump, {chunk(format::type_geometry_list, list, target_stamp)}, target_stamp))
 		    << "flags " << c.flags;
 	}
 }
@@ -123,7 +123,7 @@ TEST(Rebuild, SectionOffsetsForNormalsAndTexcoords)
 	// header at 60, positions at 84, normals at 120.
 	NativeGeometry g = described(0x04 | 0x10, 1, 3);
 	std::vector<GeometryReport> problems;
-	const buffer out = convert_stream(parent_chunk(type_clump, {native_geometry_chunk(g)}), problems);
+	const buffer out = convert_stream(parent_chunk(format::type_clump, {native_geometry_chunk(g)}), problems);
 	const std::uint64_t body = 12 + 24;
 	EXPECT_EQ(load_u16(out, body + 52), 1u); // second vertex of (0, 1, 2)
 	EXPECT_EQ(load_u16(out, body + 54), 0u);
@@ -149,7 +149,7 @@ TEST(Rebuild, SizeCorrectionsWorkedThrough)
 	g.materials.resize(2);
 	g.fill_after = 4;
 	const buffer native = native_geometry_chunk(g);
-	const buffer in = parent_chunk(type_clump, {chunk(type_geometry_list, cat({list_struct(1), native}))});
+	const buffer in = parent_chunk(format::type_clump, {chunk(format::type_geometry_list, cat({list_struct(1), native}))});
 	const std::uint64_t G = 12 + 12 + 16;
 	ASSERT_EQ(load_u32(in, G + 16), 40u);
 
@@ -180,16 +180,16 @@ TEST(Rebuild, TwoGeometriesInOneListAndOneInEachOfTwoLists)
 	const std::uint32_t t = target_stamp;
 	std::vector<GeometryReport> problems;
 
-	const buffer one_list = parent_chunk(type_clump, {chunk(type_geometry_list, cat({list_struct(2), na, nb}))});
+	const buffer one_list = parent_chunk(format::type_clump, {chunk(format::type_geometry_list, cat({list_struct(2), na, nb}))});
 	const buffer out1 = convert_stream(one_list, problems);
-	EXPECT_EQ(out1, parent_chunk(type_clump, {chunk(type_geometry_list, cat({list_struct(2, t), ga, gb}), t)}, t));
+	EXPECT_EQ(out1, parent_chunk(format::type_clump, {chunk(format::type_geometry_list, cat({list_struct(2, t), ga, gb}), t)}, t));
 
 	const buffer two_lists = parent_chunk(
-	    type_clump, {chunk(type_geometry_list, cat({list_struct(1), na})), chunk(type_geometry_list, cat({list_struct(1), nb}))});
+	    format::type_clump, {chunk(format::type_geometry_list, cat({list_struct(1), na})), chunk(format::type_geometry_list, cat({list_struct(1), nb}))});
 	const buffer out2 = convert_stream(two_lists, problems);
-	EXPECT_EQ(out2, parent_chunk(type_clump,
-	                             {chunk(type_geometry_list, cat({list_struct(1, t), ga}), t),
-	                              chunk(type_geometry_list, cat({list_struct(1, t), gb}), t)},
+	EXPECT_EQ(out2, parent_chunk(format::type_clump,
+	                             {chunk(format::type_geometry_list, cat({list_struct(1, t), ga}), t),
+	                              chunk(format::type_geometry_list, cat({list_struct(1, t), gb}), t)},
 	                             t));
 	EXPECT_TRUE(problems.empty());
 	EXPECT_EQ(check_chunk_tree(out2), "");
@@ -207,7 +207,7 @@ TEST(Rebuild, MaterialListCarriedAndExtensionChunksFollowTheBinMesh)
 	g.extension_extra.push_back(chunk(0x0253F2F3, words({1, 2, 3})));
 	const buffer native = native_geometry_chunk(g);
 	std::vector<GeometryReport> problems;
-	const buffer out = convert_stream(parent_chunk(type_clump, {chunk(type_geometry_list, cat({list_struct(1), native}))}), problems);
+	const buffer out = convert_stream(parent_chunk(format::type_clump, {chunk(format::type_geometry_list, cat({list_struct(1), native}))}), problems);
 	const buffer expected = generic_geometry_chunk(g);
 	ASSERT_GE(out.size(), expected.size());
 	EXPECT_EQ(buffer(out.end() - std::ptrdiff_t(expected.size()), out.end()), expected);
@@ -249,11 +249,11 @@ TEST(Rebuild, GeometryBeforeAnyListAndListOrGeometryAsFirstChunk)
 	std::vector<GeometryReport> problems;
 
 	// No list: only the first chunk and the Geometry itself are corrected.
-	EXPECT_EQ(convert_stream(parent_chunk(type_clump, {native}), problems), parent_chunk(type_clump, {generic}, t));
+	EXPECT_EQ(convert_stream(parent_chunk(format::type_clump, {native}), problems), parent_chunk(format::type_clump, {generic}, t));
 
 	// The list is the first chunk: its size is corrected once, not twice.
-	EXPECT_EQ(convert_stream(parent_chunk(type_geometry_list, {list_struct(1), native}), problems),
-	          parent_chunk(type_geometry_list, {list_struct(1, t), generic}, t));
+	EXPECT_EQ(convert_stream(parent_chunk(format::type_geometry_list, {list_struct(1), native}), problems),
+	          parent_chunk(format::type_geometry_list, {list_struct(1, t), generic}, t));
 
 	// The Geometry is the first chunk.
 	EXPECT_EQ(convert_stream(native, problems), generic);

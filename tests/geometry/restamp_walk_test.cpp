@@ -39,11 +39,11 @@ TEST(Restamp, EveryOccurrenceAtAnyAlignment)
 TEST(ConvertStream, StreamWithoutGeometryComesBackRestamped)
 {
 	std::vector<GeometryReport> problems;
-	const buffer plain = parent_chunk(type_clump, {chunk(type_struct, buffer{1, 2, 3, 4}, 0x0800FFFF)}, 0x0800FFFF);
+	const buffer plain = parent_chunk(format::type_clump, {chunk(format::type_struct, buffer{1, 2, 3, 4}, 0x0800FFFF)}, 0x0800FFFF);
 	EXPECT_EQ(convert_stream(plain, problems), plain);
 
-	buffer with_data = parent_chunk(type_clump, {chunk(type_struct, xbox)});
-	buffer expected = parent_chunk(type_clump, {chunk(type_struct, target, target_stamp)}, target_stamp);
+	buffer with_data = parent_chunk(format::type_clump, {chunk(format::type_struct, xbox)});
+	buffer expected = parent_chunk(format::type_clump, {chunk(format::type_struct, target, target_stamp)}, target_stamp);
 	EXPECT_EQ(convert_stream(with_data, problems), expected);
 
 	for (std::size_t n = 0; n < 4; n++)
@@ -56,7 +56,7 @@ TEST(Walk, TargetStampInTheFirstEightBytesIsNoHeader)
 	// A first chunk of size 0x310 shows the target stamp at offset 4; with a
 	// Geometry type 8 bytes before it there would be a read before the start.
 	buffer in;
-	put_u32(in, type_geometry);
+	put_u32(in, format::type_geometry);
 	put_u32(in, 0x310);
 	put_u32(in, 0x1234);
 	in.resize(0x310 + 12, 0);
@@ -72,9 +72,9 @@ TEST(Walk, OnlyChunksThatHoldTheWholeGeometryTakeItsGrowth)
 	const buffer ga = generic_geometry_chunk(a), gb = generic_geometry_chunk(b);
 	const std::uint32_t t = target_stamp;
 	const auto list = [](const buffer& geometry, std::uint32_t stamp) {
-		buffer body = chunk(type_struct, buffer{1, 0, 0, 0}, stamp);
+		buffer body = chunk(format::type_struct, buffer{1, 0, 0, 0}, stamp);
 		put_bytes(body, geometry);
-		return chunk(type_geometry_list, body, stamp);
+		return chunk(format::type_geometry_list, body, stamp);
 	};
 	const auto joined = [](std::initializer_list<buffer> parts) {
 		buffer out;
@@ -87,13 +87,13 @@ TEST(Walk, OnlyChunksThatHoldTheWholeGeometryTakeItsGrowth)
 		const char* what;
 		buffer in, expected;
 	} cases[] = {
-	    {"a small chunk in front of the model", joined({small, parent_chunk(type_clump, {list(na, xbox_stamp)})}),
-	     joined({small_out, parent_chunk(type_clump, {list(ga, t)}, t)})},
+	    {"a small chunk in front of the model", joined({small, parent_chunk(format::type_clump, {list(na, format::console_stamp)})}),
+	     joined({small_out, parent_chunk(format::type_clump, {list(ga, t)}, t)})},
 	    {"two top-level models",
-	     joined({parent_chunk(type_clump, {list(na, xbox_stamp)}), parent_chunk(type_clump, {list(nb, xbox_stamp)})}),
-	     joined({parent_chunk(type_clump, {list(ga, t)}, t), parent_chunk(type_clump, {list(gb, t)}, t)})},
-	    {"a list that ends before the Geometry", parent_chunk(type_clump, {list(buffer(), xbox_stamp), na}),
-	     parent_chunk(type_clump, {list(buffer(), t), ga}, t)},
+	     joined({parent_chunk(format::type_clump, {list(na, format::console_stamp)}), parent_chunk(format::type_clump, {list(nb, format::console_stamp)})}),
+	     joined({parent_chunk(format::type_clump, {list(ga, t)}, t), parent_chunk(format::type_clump, {list(gb, t)}, t)})},
+	    {"a list that ends before the Geometry", parent_chunk(format::type_clump, {list(buffer(), format::console_stamp), na}),
+	     parent_chunk(format::type_clump, {list(buffer(), t), ga}, t)},
 	    {"no top-level chunk around the Geometry", joined({small, na}), joined({small_out, ga})},
 	};
 	for (const Case& c : cases) {
@@ -106,10 +106,10 @@ TEST(Walk, OnlyChunksThatHoldTheWholeGeometryTakeItsGrowth)
 	// data (the stamp with 0x1A eight bytes before it) too short to hold it:
 	// neither changes.
 	buffer fake_list;
-	put_u32(fake_list, type_geometry_list);
+	put_u32(fake_list, format::type_geometry_list);
 	put_u32(fake_list, 100);
 	put_u32(fake_list, t);
-	buffer in = parent_chunk(type_clump, {chunk(type_struct, fake_list), na});
+	buffer in = parent_chunk(format::type_clump, {chunk(format::type_struct, fake_list), na});
 	store_u32(in, 4, load_u32(in, 4) - 20);
 	std::vector<GeometryReport> problems;
 	const buffer out = convert_stream(in, problems);
@@ -124,10 +124,10 @@ TEST(Walk, GoesOnAfterTheRebuiltGeometry)
 	// Vertex data holding the stamp and a Geometry type ahead of it would be
 	// met again if the walk looked inside the rebuilt Geometry.
 	NativeGeometry g = one_triangle_geometry();
-	g.vertices[1].position = {std::bit_cast<float>(type_geometry), 0.0f, std::bit_cast<float>(target_stamp)};
-	const buffer in = parent_chunk(type_clump, {native_geometry_chunk(g)});
+	g.vertices[1].position = {std::bit_cast<float>(format::type_geometry), 0.0f, std::bit_cast<float>(target_stamp)};
+	const buffer in = parent_chunk(format::type_clump, {native_geometry_chunk(g)});
 	std::vector<GeometryReport> problems;
-	EXPECT_EQ(convert_stream(in, problems), parent_chunk(type_clump, {generic_geometry_chunk(g)}, target_stamp));
+	EXPECT_EQ(convert_stream(in, problems), parent_chunk(format::type_clump, {generic_geometry_chunk(g)}, target_stamp));
 	EXPECT_TRUE(problems.empty());
 }
 
@@ -143,7 +143,7 @@ TEST(Walk, HeaderBeginningInARebuiltGeometryIsReadAsConverted)
 	in.insert(in.end(), nb.begin() + 4, nb.end());
 	buffer expected = generic_geometry_chunk(a);
 	const buffer gb = generic_geometry_chunk(b);
-	ASSERT_EQ(load_u32(expected, expected.size() - 4), type_geometry);
+	ASSERT_EQ(load_u32(expected, expected.size() - 4), format::type_geometry);
 	expected.insert(expected.end(), gb.begin() + 4, gb.end());
 	std::vector<GeometryReport> problems;
 	EXPECT_EQ(convert_stream(in, problems), expected);

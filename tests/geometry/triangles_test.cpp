@@ -25,7 +25,7 @@ IndexStream index_stream(const std::vector<std::vector<std::uint16_t>>& lists, s
 	IndexStream s;
 	for (const auto& list : lists) {
 		for (std::uint32_t k = 0; k < fill; k++)
-			put_u32(s.bytes, fill_word);
+			put_u32(s.bytes, format::fill_word);
 		for (std::uint16_t i : list)
 			put_u16(s.bytes, i);
 		if (list.size() % 2)
@@ -33,7 +33,7 @@ IndexStream index_stream(const std::vector<std::vector<std::uint16_t>>& lists, s
 		s.kept.push_back({std::uint32_t(list.size()), 0, 0});
 	}
 	for (std::uint32_t k = 0; k < fill_after; k++)
-		put_u32(s.bytes, fill_word);
+		put_u32(s.bytes, format::fill_word);
 	s.end = s.bytes.size();
 	put_u32(s.bytes, 0x3F800000); // a vertex's x: 1.0
 	return s;

@@ -50,8 +50,8 @@ Converted convert(std::uint16_t flags, const buffer& records, std::uint32_t coun
 {
 	buffer old = {1, 2, 3, 4};
 	put_bytes(old, records);
-	Converted c{buffer(flags & flag_prelit_colours ? 4 * count : 0), buffer(flags & flag_texture_coordinates ? 8 * count : 0),
-	            buffer(12 * count), buffer(flags & flag_normals ? 12 * count : 0)};
+	Converted c{buffer(flags & format::flag_prelit_colours ? 4 * count : 0), buffer(flags & format::flag_texture_coordinates ? 8 * count : 0),
+	            buffer(12 * count), buffer(flags & format::flag_normals ? 12 * count : 0)};
 	convert_vertex_records(old, flags, count, 4, {c.colours, c.texcoords, c.positions, c.normals});
 	return c;
 }

@@ -24,7 +24,7 @@ using testing::read_glb;
 Model golden_model()
 {
 	NativeGeometry g;
-	g.flags = 0x01 | 0x02 | flag_texture_coordinates | flag_prelit_colours | flag_normals;
+	g.flags = 0x01 | 0x02 | format::flag_texture_coordinates | format::flag_prelit_colours | format::flag_normals;
 	g.bin_mesh_flags = 1;
 	g.meshes.push_back({{0, 1, 2, 3}, 0, 0, 0});
 	g.materials.push_back({{255, 128, 0, 255}, "golden"});
@@ -249,8 +249,8 @@ TEST(Export, CutOffStreamFailsAndSwallowedPartsAreNamed)
 	model.geometries.push_back(model.geometries[0]);
 	buffer two = model_stream(model, Form::generic);
 	const stream::Tree tree = stream::parse_tree(two);
-	ASSERT_EQ(stream::children_of_type(tree.top.at(0), stream::type_atomic).size(), 2u);
-	const std::uint64_t first = stream::children_of_type(tree.top.at(0), stream::type_atomic)[0]->offset;
+	ASSERT_EQ(stream::children_of_type(tree.top.at(0), format::type_atomic).size(), 2u);
+	const std::uint64_t first = stream::children_of_type(tree.top.at(0), format::type_atomic)[0]->offset;
 	store_u32(two, std::size_t(first + 4), std::uint32_t(two.size() - first));
 	std::vector<std::string> warnings;
 	const std::vector<std::uint8_t> glb = export_file(two, library, warnings);
@@ -265,10 +265,10 @@ TEST(Export, CutOffStreamFailsAndSwallowedPartsAreNamed)
 	// A Bin Mesh counting more meshes than its body holds.
 	buffer counted = stream;
 	const stream::Tree golden = stream::parse_tree(counted);
-	const stream::Chunk& geometry = *stream::find_child(*stream::find_child(golden.top.at(0), stream::type_geometry_list),
-	                                                    stream::type_geometry);
-	const std::uint64_t bin_mesh = stream::find_child(*stream::find_child(geometry, stream::type_extension),
-	                                                  stream::type_bin_mesh)->offset;
+	const stream::Chunk& geometry = *stream::find_child(*stream::find_child(golden.top.at(0), format::type_geometry_list),
+	                                                    format::type_geometry);
+	const std::uint64_t bin_mesh = stream::find_child(*stream::find_child(geometry, format::type_extension),
+	                                                  format::type_bin_mesh)->offset;
 	store_u32(counted, std::size_t(bin_mesh + 12 + 4), 2);
 	warnings.clear();
 	export_file(counted, library, warnings);

@@ -73,12 +73,12 @@ struct Planted {
 	buffer s;
 	st::Tree tree;
 	const st::Chunk& clump() const { return tree.top[0]; }
-	const st::Chunk& list() const { return *st::find_child(clump(), st::type_geometry_list); }
-	const st::Chunk& geometry() const { return *st::find_child(list(), st::type_geometry); }
-	const st::Chunk& geometry_struct() const { return *st::find_child(geometry(), st::type_struct); }
+	const st::Chunk& list() const { return *st::find_child(clump(), format::type_geometry_list); }
+	const st::Chunk& geometry() const { return *st::find_child(list(), format::type_geometry); }
+	const st::Chunk& geometry_struct() const { return *st::find_child(geometry(), format::type_struct); }
 	const st::Chunk& bin_mesh() const
 	{
-		return *st::find_child(*st::find_child(geometry(), st::type_extension), st::type_bin_mesh);
+		return *st::find_child(*st::find_child(geometry(), format::type_extension), format::type_bin_mesh);
 	}
 	std::uint64_t triangles() const
 	{
@@ -136,11 +136,11 @@ TEST(KitCheck, EachPlantedFaultIsFound)
 		{"a Geometry List count", [](const Planted& q, buffer& s) { add_u32(s, q.list().offset + 24, 1); },
 		 "geometry count 2 but 1 Geometry chunks"},
 		{"a Frame List count", [](const Planted& q, buffer& s) {
-			 add_u32(s, st::find_child(q.clump(), st::type_frame_list)->offset + 24, 1);
+			 add_u32(s, st::find_child(q.clump(), format::type_frame_list)->offset + 24, 1);
 		 },
 		 "frame count 2 asks for a Struct of 116 bytes"},
 		{"an atomic's geometry index", [](const Planted& q, buffer& s) {
-			 add_u32(s, st::find_child(q.clump(), st::type_atomic)->offset + 28, 4);
+			 add_u32(s, st::find_child(q.clump(), format::type_atomic)->offset + 28, 4);
 		 },
 		 "geometry 4 outside the 1 geometries"},
 		{"a Struct size the flags do not give", [](const Planted& q, buffer& s) {

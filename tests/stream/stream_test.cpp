@@ -16,14 +16,14 @@ namespace {
 
 TEST(Stream, StampsAndLabels)
 {
-	EXPECT_EQ(st::decode_stamp(0x310).version, 0x31000u);
-	EXPECT_FALSE(st::decode_stamp(0x310).build);
-	const st::Version console = st::decode_stamp(0x1400FFFF);
-	EXPECT_EQ(st::version_text(console.version), "3.5.0.0");
+	EXPECT_EQ(format::decode_stamp(0x310).version, 0x31000u);
+	EXPECT_FALSE(format::decode_stamp(0x310).build);
+	const format::Version console = format::decode_stamp(0x1400FFFF);
+	EXPECT_EQ(format::version_text(console.version), "3.5.0.0");
 	EXPECT_EQ(console.build, 0xFFFF);
-	EXPECT_EQ(st::version_text(st::decode_stamp(0x1003FFFF).version), "3.4.0.3");
-	EXPECT_EQ(st::chunk_type_label(0x1A), "Geometry List");
-	EXPECT_EQ(st::chunk_type_label(0xABCD), "0x0000ABCD");
+	EXPECT_EQ(format::version_text(format::decode_stamp(0x1003FFFF).version), "3.4.0.3");
+	EXPECT_EQ(format::chunk_type_label(0x1A), "Geometry List");
+	EXPECT_EQ(format::chunk_type_label(0xABCD), "0x0000ABCD");
 }
 
 // A model with two named frames and two geometries: a list and a strip.
@@ -58,15 +58,15 @@ TEST(Stream, ConsoleModelTreeStepsOverTheBytesAfterNativeData)
 	EXPECT_EQ(tree.trailing, 0u);
 	expect_whole(tree.top[0]);
 	const st::Chunk& clump = tree.top[0];
-	EXPECT_EQ(clump.stamp, xbox_stamp);
-	const st::Chunk* list = st::find_child(clump, st::type_geometry_list);
+	EXPECT_EQ(clump.stamp, format::console_stamp);
+	const st::Chunk* list = st::find_child(clump, format::type_geometry_list);
 	ASSERT_TRUE(list);
-	const auto geometries = st::children_of_type(*list, st::type_geometry);
+	const auto geometries = st::children_of_type(*list, format::type_geometry);
 	ASSERT_EQ(geometries.size(), 2u);
-	const st::Chunk* extension = st::find_child(*geometries[0], st::type_extension);
+	const st::Chunk* extension = st::find_child(*geometries[0], format::type_extension);
 	ASSERT_TRUE(extension);
 	ASSERT_EQ(extension->children.size(), 3u); // Bin Mesh, Native Data, the chunk after the 16 bytes
-	EXPECT_EQ(extension->children[1].type, st::type_native_data);
+	EXPECT_EQ(extension->children[1].type, format::type_native_data);
 	EXPECT_EQ(extension->children[2].type, 0x0105u);
 	ASSERT_TRUE(extension->console_gap);
 	EXPECT_EQ(*extension->console_gap + 16, extension->children[2].offset);
@@ -98,7 +98,7 @@ TEST(Stream, ConvertedModelDecodesAsDescribed)
 	EXPECT_EQ(info->atomics, 2u);
 	EXPECT_EQ(info->struct_size, 12u);
 
-	const auto frames = st::decode_frame_list(*st::find_child(clump, st::type_frame_list));
+	const auto frames = st::decode_frame_list(*st::find_child(clump, format::type_frame_list));
 	ASSERT_TRUE(frames);
 	ASSERT_EQ(frames->size(), 2u);
 	EXPECT_EQ((*frames)[0].name, "root");
@@ -107,11 +107,11 @@ TEST(Stream, ConvertedModelDecodesAsDescribed)
 	EXPECT_EQ((*frames)[1].position[0], 2.5f);
 	EXPECT_EQ((*frames)[1].rotation[4], 1.0f);
 
-	const auto atomics = st::children_of_type(clump, st::type_atomic);
+	const auto atomics = st::children_of_type(clump, format::type_atomic);
 	ASSERT_EQ(atomics.size(), 2u);
 	EXPECT_EQ(st::decode_atomic(*atomics[1])->geometry, 1u);
 
-	const auto geometries = st::children_of_type(*st::find_child(clump, st::type_geometry_list), st::type_geometry);
+	const auto geometries = st::children_of_type(*st::find_child(clump, format::type_geometry_list), format::type_geometry);
 	for (std::size_t i = 0; i < 2; i++) {
 		const NativeGeometry& d = m.geometries[i];
 		const auto g = st::decode_geometry(*geometries[i]);
@@ -121,7 +121,7 @@ TEST(Stream, ConvertedModelDecodesAsDescribed)
 		EXPECT_EQ(g->triangles, d.triangles);
 		EXPECT_EQ(g->vertices, d.vertices.size());
 		EXPECT_TRUE(g->has_surface_properties);
-		EXPECT_EQ(g->expected_struct_size, st::find_child(*geometries[i], st::type_struct)->size);
+		EXPECT_EQ(g->expected_struct_size, st::find_child(*geometries[i], format::type_struct)->size);
 		EXPECT_EQ(g->triangle_records.size(), 8u * d.triangles);
 		EXPECT_EQ(g->positions.size(), 12u * d.vertices.size());
 		EXPECT_EQ(g->normals.size(), d.flags & 0x10 ? 12u * d.vertices.size() : 0u);
@@ -129,9 +129,9 @@ TEST(Stream, ConvertedModelDecodesAsDescribed)
 		EXPECT_EQ(g->sphere, d.sphere);
 		EXPECT_TRUE(g->has_positions);
 
-		const st::Chunk* extension = st::find_child(*geometries[i], st::type_extension);
+		const st::Chunk* extension = st::find_child(*geometries[i], format::type_extension);
 		EXPECT_FALSE(extension->console_gap);
-		const auto bin = st::decode_bin_mesh(*st::find_child(*extension, st::type_bin_mesh), false);
+		const auto bin = st::decode_bin_mesh(*st::find_child(*extension, format::type_bin_mesh), false);
 		ASSERT_TRUE(bin);
 		EXPECT_EQ(bin->flag, i == 0 ? 0u : 1u);
 		EXPECT_EQ(bin->end, extension->children[0].size);
@@ -144,8 +144,8 @@ TEST(Stream, ConvertedModelDecodesAsDescribed)
 			indices.insert(indices.end(), mesh.indices.begin(), mesh.indices.end());
 		EXPECT_EQ(indices, expected_indices);
 
-		const auto materials = st::children_of_type(*st::find_child(*geometries[i], st::type_material_list),
-		                                            st::type_material);
+		const auto materials = st::children_of_type(*st::find_child(*geometries[i], format::type_material_list),
+		                                            format::type_material);
 		ASSERT_EQ(materials.size(), d.materials.size());
 		for (std::size_t k = 0; k < materials.size(); k++) {
 			const auto mat = st::decode_material(*materials[k]);
@@ -178,7 +178,7 @@ TEST(Stream, TextureDictionaryHeaders)
 	ASSERT_EQ(tree.top.size(), 1u);
 	expect_whole(tree.top[0]);
 	EXPECT_EQ(st::decode_dictionary(tree.top[0])->textures, 2u);
-	const auto natives = st::children_of_type(tree.top[0], st::type_texture_native);
+	const auto natives = st::children_of_type(tree.top[0], format::type_texture_native);
 	ASSERT_EQ(natives.size(), 2u);
 	const auto h = st::decode_texture_native_header(*natives[1]);
 	ASSERT_TRUE(h);
@@ -239,7 +239,7 @@ TEST(Stream, DeepNestingIsCutAtTheLimit)
 {
 	buffer s;
 	for (int i = 0; i < 1000; i++)
-		s = chunk(st::type_extension, s);
+		s = chunk(format::type_extension, s);
 	const st::Tree tree = st::parse_tree(s);
 	const st::Chunk* c = &tree.top[0];
 	int depth = 0;

@@ -1,5 +1,7 @@
 #include "support/chunk_tree.h"
 
+#include "format/format.h"
+
 #include <cstdint>
 #include <cstdio>
 
@@ -7,29 +9,7 @@ namespace kestrun {
 
 namespace {
 
-constexpr std::uint32_t type_struct = 0x01;
-constexpr std::uint32_t type_geometry = 0x0F;
-constexpr std::uint32_t type_native_data = 0x510;
 constexpr int deepest = 64;
-
-bool holds_children(std::uint32_t type)
-{
-	switch (type) {
-	case 0x03: // Extension
-	case 0x06: // Texture
-	case 0x07: // Material
-	case 0x08: // Material List
-	case 0x0E: // Frame List
-	case 0x0F: // Geometry
-	case 0x10: // Clump
-	case 0x14: // Atomic
-	case 0x16: // Texture Dictionary
-	case 0x1A: // Geometry List
-		return true;
-	default:
-		return false;
-	}
-}
 
 std::string describe(const char* what, std::uint64_t offset, std::uint32_t type)
 {
@@ -39,29 +19,29 @@ std::string describe(const char* what, std::uint64_t offset, std::uint32_t type)
 	return text;
 }
 
-// The generic Struct body size for the geometry header at `header`.
+// The generic Struct body size for the geometry header at `header`, as the
+// converter writes it: surface properties, one texture set, one morph target.
 std::uint64_t generic_struct_size(bytes s, std::uint64_t header)
 {
-	const std::uint16_t flags = load_u16(s, header);
-	const std::uint64_t t = load_u32(s, header + 4);
-	const std::uint64_t v = load_u32(s, header + 8);
-	return 52 + 8 * t + 12 * v + (flags & 0x08 ? 4 * v : 0) + (flags & 0x04 ? 8 * v : 0) +
-	       (flags & 0x10 ? 12 * v : 0);
+	const std::uint16_t flags = load_u16(s, header + format::geometry_flags_at);
+	const std::uint64_t t = load_u32(s, header + format::geometry_triangles_at);
+	const std::uint64_t v = load_u32(s, header + format::geometry_vertices_at);
+	return format::generic_layout(flags, flags & format::flag_texture_coordinates ? 1 : 0, t, v, 1, true).size;
 }
 
 std::string check_geometry(bytes s, std::uint64_t body, std::uint64_t end)
 {
-	if (!fits(end, body, 12) || load_u32(s, body) != type_struct)
-		return describe("Geometry does not begin with a Struct", body - 12, type_geometry);
+	if (!fits(end, body, 12) || load_u32(s, body) != format::type_struct)
+		return describe("Geometry does not begin with a Struct", body - 12, format::type_geometry);
 	const std::uint32_t size = load_u32(s, body + 4);
 	if (size < 16)
-		return describe("Geometry Struct shorter than the geometry header", body, type_struct);
+		return describe("Geometry Struct shorter than the geometry header", body, format::type_struct);
 	const std::uint64_t want = generic_struct_size(s, body + 12);
 	if (size != want) {
 		char text[96];
 		std::snprintf(text, sizeof text, "Geometry Struct size %u, the generic layout needs %llu", unsigned(size),
 		              static_cast<unsigned long long>(want));
-		return describe(text, body, type_struct);
+		return describe(text, body, format::type_struct);
 	}
 	return {};
 }
@@ -74,13 +54,13 @@ std::string check_chunk(bytes s, std::uint64_t pos, std::uint64_t end, int depth
 	const std::uint64_t size = load_u32(s, pos + 4);
 	if (!fits(end, pos + 12, size))
 		return describe("body reaches past the end of its parent", pos, type);
-	if (type == type_native_data)
+	if (type == format::type_native_data)
 		return describe("Native Data chunk left in the stream", pos, type);
-	if (!holds_children(type))
+	if (!format::holds_children(type))
 		return {};
 	if (depth >= deepest)
 		return describe("nested too deeply", pos, type);
-	if (type == type_geometry) {
+	if (type == format::type_geometry) {
 		std::string problem = check_geometry(s, pos + 12, pos + 12 + size);
 		if (!problem.empty())
 			return problem;

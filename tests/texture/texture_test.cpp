@@ -54,7 +54,7 @@ TEST(Swizzle, RoundTripEveryShape)
 std::vector<Image> decoded_levels(bytes dictionary, std::size_t index)
 {
 	const stream::Tree tree = stream::parse_tree(dictionary);
-	const auto natives = stream::children_of_type(tree.top.at(0), stream::type_texture_native);
+	const auto natives = stream::children_of_type(tree.top.at(0), format::type_texture_native);
 	std::string error;
 	std::optional<DecodedTexture> t = decode_texture_native(*natives.at(index), error);
 	EXPECT_TRUE(t) << error;
@@ -132,8 +132,8 @@ buffer damaged(const std::function<void(buffer&)>& edit)
 	native.insert(native.end(), rest.begin(), rest.end());
 	store_u32(native, 4, std::uint32_t(native.size() - 12));
 	const buffer head{1, 0, 5, 0};
-	return samples::parent_chunk(samples::type_texture_dictionary,
-	                             {samples::chunk(samples::type_struct, head), native, samples::chunk(samples::type_extension, {})});
+	return samples::parent_chunk(format::type_texture_dictionary,
+	                             {samples::chunk(format::type_struct, head), native, samples::chunk(format::type_extension, {})});
 }
 
 TEST(Dictionary, DamageIsReportedWithWhatAndWhere)

@@ -52,14 +52,14 @@ buffer parent_chunk(std::uint32_t type, const std::vector<buffer>& children, std
 
 std::uint32_t converted_stamp(std::uint32_t stamp)
 {
-	return stamp == xbox_stamp || stamp == target_stamp ? target_stamp : stamp;
+	return stamp == format::console_stamp || stamp == target_stamp ? target_stamp : stamp;
 }
 
 buffer restamped(bytes b)
 {
 	buffer out(b.begin(), b.end());
 	for (std::size_t i = 0; i + 4 <= out.size(); i++) {
-		if (load_u32(out, i) == xbox_stamp)
+		if (load_u32(out, i) == format::console_stamp)
 			store_u32(out, i, target_stamp);
 	}
 	return out;
@@ -69,7 +69,7 @@ buffer string_chunk(const std::string& text, std::uint32_t stamp)
 {
 	buffer body(text.begin(), text.end());
 	body.resize((text.size() / 4 + 1) * 4, 0); // at least one NUL
-	return chunk(type_string, body, stamp);
+	return chunk(format::type_string, body, stamp);
 }
 
 buffer words(std::initializer_list<std::uint32_t> values)

@@ -69,17 +69,17 @@ buffer material_chunk(const MaterialDesc& m, std::uint32_t stamp)
 	put_u32(body, m.texture.empty() ? 0 : 1);
 	for (int i = 0; i < 3; i++)
 		put_f32(body, 1.0f);
-	std::vector<buffer> children{chunk(type_struct, body, stamp)};
+	std::vector<buffer> children{chunk(format::type_struct, body, stamp)};
 	if (!m.texture.empty()) {
 		buffer filter;
 		put_u32(filter, 0x1106);
-		children.push_back(parent_chunk(type_texture,
-		                                {chunk(type_struct, filter, stamp), string_chunk(m.texture, stamp),
-		                                 string_chunk("", stamp), chunk(type_extension, {}, stamp)},
+		children.push_back(parent_chunk(format::type_texture,
+		                                {chunk(format::type_struct, filter, stamp), string_chunk(m.texture, stamp),
+		                                 string_chunk("", stamp), chunk(format::type_extension, {}, stamp)},
 		                                stamp));
 	}
-	children.push_back(chunk(type_extension, {}, stamp));
-	return parent_chunk(type_material, children, stamp);
+	children.push_back(chunk(format::type_extension, {}, stamp));
+	return parent_chunk(format::type_material, children, stamp);
 }
 
 buffer native_struct_body(const NativeGeometry& g)
@@ -116,7 +116,7 @@ buffer old_bin_mesh_body(const NativeGeometry& g)
 void put_fill(buffer& b, std::uint32_t words)
 {
 	for (std::uint32_t i = 0; i < words; i++)
-		put_u32(b, fill_word);
+		put_u32(b, format::fill_word);
 }
 
 void put_descriptors(buffer& b, const NativeGeometry& g)
@@ -153,11 +153,11 @@ void put_vertex_records(buffer& b, const NativeGeometry& g)
 	for (const NativeVertex& v : g.vertices) {
 		for (float f : v.position)
 			put_f32(b, f);
-		if (g.flags & flag_normals)
+		if (g.flags & format::flag_normals)
 			put_u32(b, v.normal);
-		if (g.flags & flag_prelit_colours)
+		if (g.flags & format::flag_prelit_colours)
 			put_bytes(b, v.colour);
-		if (g.flags & flag_texture_coordinates) {
+		if (g.flags & format::flag_texture_coordinates) {
 			put_f32(b, v.uv[0]);
 			put_f32(b, v.uv[1]);
 		}
@@ -196,11 +196,11 @@ buffer generic_struct_body(const NativeGeometry& g)
 	put_u32(b, 1); // one set of vertex data: one morph target, whatever the header said
 	for (int i = 0; i < 3; i++)
 		put_f32(b, 1.0f);
-	if (g.flags & flag_prelit_colours) {
+	if (g.flags & format::flag_prelit_colours) {
 		for (const NativeVertex& v : g.vertices)
 			put_bytes(b, std::array<std::uint8_t, 4>{v.colour[2], v.colour[1], v.colour[0], v.colour[3]});
 	}
-	if (g.flags & flag_texture_coordinates) {
+	if (g.flags & format::flag_texture_coordinates) {
 		for (const NativeVertex& v : g.vertices) {
 			put_f32(b, v.uv[0]);
 			put_f32(b, v.uv[1]);
@@ -210,11 +210,11 @@ buffer generic_struct_body(const NativeGeometry& g)
 	for (float f : g.sphere)
 		put_f32(b, f);
 	put_u32(b, 1);
-	put_u32(b, g.flags & flag_normals ? 1 : 0);
+	put_u32(b, g.flags & format::flag_normals ? 1 : 0);
 	for (const NativeVertex& v : g.vertices)
 		for (float f : v.position)
 			put_f32(b, f);
-	if (g.flags & flag_normals) {
+	if (g.flags & format::flag_normals) {
 		for (const NativeVertex& v : g.vertices) {
 			put_f32(b, float(field(v.normal, 0, 11)) / 1023.0f);
 			put_f32(b, float(field(v.normal, 11, 11)) / 1023.0f);
@@ -276,23 +276,23 @@ buffer material_list_chunk(const std::vector<MaterialDesc>& materials, std::uint
 	put_u32(body, std::uint32_t(materials.size()));
 	for (std::size_t i = 0; i < materials.size(); i++)
 		put_u32(body, 0xFFFFFFFF); // a material of its own, not a reference
-	std::vector<buffer> children{chunk(type_struct, body, stamp)};
+	std::vector<buffer> children{chunk(format::type_struct, body, stamp)};
 	for (const MaterialDesc& m : materials)
 		children.push_back(material_chunk(m, stamp));
-	return parent_chunk(type_material_list, children, stamp);
+	return parent_chunk(format::type_material_list, children, stamp);
 }
 
 buffer native_geometry_chunk(const NativeGeometry& g)
 {
 	const std::uint32_t s = g.stamp;
-	buffer extension_body = chunk(type_bin_mesh, old_bin_mesh_body(g), s);
-	put_bytes(extension_body, chunk(type_native_data, native_data_body(g), s));
+	buffer extension_body = chunk(format::type_bin_mesh, old_bin_mesh_body(g), s);
+	put_bytes(extension_body, chunk(format::type_native_data, native_data_body(g), s));
 	put_bytes(extension_body, g.after_native_data);
 	for (const buffer& c : g.extension_extra)
 		put_bytes(extension_body, c);
-	return parent_chunk(type_geometry,
-	                    {chunk(type_struct, native_struct_body(g), s), material_list_chunk(g.materials, s),
-	                     chunk(type_extension, extension_body, s)},
+	return parent_chunk(format::type_geometry,
+	                    {chunk(format::type_struct, native_struct_body(g), s), material_list_chunk(g.materials, s),
+	                     chunk(format::type_extension, extension_body, s)},
 	                    s);
 }
 
@@ -301,12 +301,12 @@ buffer generic_geometry_chunk(const NativeGeometry& g)
 	const std::uint32_t s = converted_stamp(g.stamp);
 	if (s != target_stamp)
 		return restamped(native_geometry_chunk(g)); // not found by the converter
-	buffer extension_body = chunk(type_bin_mesh, generic_bin_mesh_body(g), s);
+	buffer extension_body = chunk(format::type_bin_mesh, generic_bin_mesh_body(g), s);
 	for (const buffer& c : g.extension_extra)
 		put_bytes(extension_body, restamped(c));
-	return parent_chunk(type_geometry,
-	                    {chunk(type_struct, generic_struct_body(g), s),
-	                     restamped(material_list_chunk(g.materials, g.stamp)), chunk(type_extension, extension_body, s)},
+	return parent_chunk(format::type_geometry,
+	                    {chunk(format::type_struct, generic_struct_body(g), s),
+	                     restamped(material_list_chunk(g.materials, g.stamp)), chunk(format::type_extension, extension_body, s)},
 	                    s);
 }
 

@@ -201,23 +201,23 @@ buffer frame_list_chunk(const std::vector<Frame>& frames, std::uint32_t stamp)
 		put_u32(body, std::uint32_t(f.parent));
 		put_u32(body, f.parent < 0 ? 3 : 0);
 	}
-	std::vector<buffer> children{chunk(type_struct, body, stamp)};
+	std::vector<buffer> children{chunk(format::type_struct, body, stamp)};
 	for (const Frame& f : frames) {
 		buffer name(f.name.begin(), f.name.end());
-		children.push_back(f.name.empty() ? chunk(type_extension, {}, stamp)
-		                                  : parent_chunk(type_extension, {chunk(type_frame_name, name, stamp)}, stamp));
+		children.push_back(f.name.empty() ? chunk(format::type_extension, {}, stamp)
+		                                  : parent_chunk(format::type_extension, {chunk(format::type_frame_name, name, stamp)}, stamp));
 	}
-	return parent_chunk(type_frame_list, children, stamp);
+	return parent_chunk(format::type_frame_list, children, stamp);
 }
 
 buffer geometry_list_chunk(const Model& model, Form form, std::uint32_t stamp)
 {
 	buffer count;
 	put_u32(count, std::uint32_t(model.geometries.size()));
-	std::vector<buffer> children{chunk(type_struct, count, stamp)};
+	std::vector<buffer> children{chunk(format::type_struct, count, stamp)};
 	for (const NativeGeometry& g : model.geometries)
 		children.push_back(form == Form::native ? native_geometry_chunk(g) : generic_geometry_chunk(g));
-	return parent_chunk(type_geometry_list, children, stamp);
+	return parent_chunk(format::type_geometry_list, children, stamp);
 }
 
 buffer atomic_chunk(std::uint32_t frame, std::uint32_t geometry, std::uint32_t stamp)
@@ -230,9 +230,9 @@ buffer atomic_chunk(std::uint32_t frame, std::uint32_t geometry, std::uint32_t s
 	buffer render;
 	put_u32(render, 0x0120);
 	put_u32(render, geometry);
-	buffer extension = geometry % 2 == 0 ? chunk(type_extension, {}, stamp)
-	                                     : parent_chunk(type_extension, {chunk(0x1F, render, stamp)}, stamp);
-	return parent_chunk(type_atomic, {chunk(type_struct, body, stamp), extension}, stamp);
+	buffer extension = geometry % 2 == 0 ? chunk(format::type_extension, {}, stamp)
+	                                     : parent_chunk(format::type_extension, {chunk(0x1F, render, stamp)}, stamp);
+	return parent_chunk(format::type_atomic, {chunk(format::type_struct, body, stamp), extension}, stamp);
 }
 
 } // namespace
@@ -245,13 +245,13 @@ buffer model_stream(const Model& model, Form form)
 	put_u32(counts, atomics);
 	put_u32(counts, 0);
 	put_u32(counts, 0);
-	std::vector<buffer> children{chunk(type_struct, counts, stamp), frame_list_chunk(model.frames, stamp),
+	std::vector<buffer> children{chunk(format::type_struct, counts, stamp), frame_list_chunk(model.frames, stamp),
 	                             geometry_list_chunk(model, form, stamp)};
 	std::uint32_t frames = std::uint32_t(std::max<std::size_t>(model.frames.size(), 1));
 	for (std::uint32_t i = 0; i < atomics; i++)
 		children.push_back(atomic_chunk(i % frames, i, stamp));
-	children.push_back(chunk(type_extension, {}, stamp));
-	return parent_chunk(type_clump, children, stamp);
+	children.push_back(chunk(format::type_extension, {}, stamp));
+	return parent_chunk(format::type_clump, children, stamp);
 }
 
 // ---------------------------------------------------------------------------
@@ -291,7 +291,7 @@ buffer texture_native_chunk(Prng& rng, std::uint32_t index)
 	// Smooth-ish texels with noise: compressible, but not trivially.
 	for (std::uint32_t i = 0; i < size; i++)
 		put_u8(body, std::uint8_t((i / 4 % width) * 3 + (i / 4 / width) + (rng.below(8) == 0 ? rng.below(256) : 0)));
-	return parent_chunk(type_texture_native, {chunk(type_struct, body), chunk(type_extension, {})});
+	return parent_chunk(format::type_texture_native, {chunk(format::type_struct, body), chunk(format::type_extension, {})});
 }
 
 } // namespace
@@ -302,11 +302,11 @@ buffer texture_dictionary_stream(std::uint64_t seed, std::uint32_t textures)
 	buffer head;
 	put_u16(head, std::uint16_t(textures));
 	put_u16(head, 0);
-	std::vector<buffer> children{chunk(type_struct, head)};
+	std::vector<buffer> children{chunk(format::type_struct, head)};
 	for (std::uint32_t i = 0; i < textures; i++)
 		children.push_back(texture_native_chunk(rng, i));
-	children.push_back(chunk(type_extension, {}));
-	return parent_chunk(type_texture_dictionary, children);
+	children.push_back(chunk(format::type_extension, {}));
+	return parent_chunk(format::type_texture_dictionary, children);
 }
 
 // ---------------------------------------------------------------------------
@@ -354,8 +354,8 @@ Model showcase_model(Prng& rng, bool strips_first)
 {
 	Model m;
 	for (std::uint16_t combo = 0; combo < 8; combo++) {
-		std::uint16_t flags = std::uint16_t((combo & 1 ? flag_texture_coordinates : 0) |
-		                                    (combo & 2 ? flag_prelit_colours : 0) | (combo & 4 ? flag_normals : 0));
+		std::uint16_t flags = std::uint16_t((combo & 1 ? format::flag_texture_coordinates : 0) |
+		                                    (combo & 2 ? format::flag_prelit_colours : 0) | (combo & 4 ? format::flag_normals : 0));
 		bool strips = (combo % 2 == 0) == strips_first;
 		m.geometries.push_back(random_geometry(rng, flags, strips, 20 + rng.below(300)));
 	}

@@ -29,23 +29,6 @@ using buffer = std::vector<std::uint8_t>;
 // ---------------------------------------------------------------------------
 // Chunks (chunks.cpp)
 
-inline constexpr std::uint32_t type_struct = 0x01;
-inline constexpr std::uint32_t type_string = 0x02;
-inline constexpr std::uint32_t type_extension = 0x03;
-inline constexpr std::uint32_t type_texture = 0x06;
-inline constexpr std::uint32_t type_material = 0x07;
-inline constexpr std::uint32_t type_material_list = 0x08;
-inline constexpr std::uint32_t type_frame_list = 0x0E;
-inline constexpr std::uint32_t type_geometry = 0x0F;
-inline constexpr std::uint32_t type_clump = 0x10;
-inline constexpr std::uint32_t type_atomic = 0x14;
-inline constexpr std::uint32_t type_texture_native = 0x15;
-inline constexpr std::uint32_t type_texture_dictionary = 0x16;
-inline constexpr std::uint32_t type_geometry_list = 0x1A;
-inline constexpr std::uint32_t type_bin_mesh = 0x50E;
-inline constexpr std::uint32_t type_native_data = 0x510;
-inline constexpr std::uint32_t type_frame_name = 0x0253F2FE;
-
 void put_u8(buffer& out, std::uint8_t v);
 void put_u16(buffer& out, std::uint16_t v);
 void put_u32(buffer& out, std::uint32_t v);
@@ -59,10 +42,10 @@ buffer words(std::initializer_list<std::uint32_t> values);
 buffer cat(std::initializer_list<buffer> parts);
 
 // A 12-byte header (type, body size, stamp) followed by the body.
-buffer chunk(std::uint32_t type, bytes body, std::uint32_t stamp = xbox_stamp);
+buffer chunk(std::uint32_t type, bytes body, std::uint32_t stamp = format::console_stamp);
 
 // The headers and bodies of `children`, one after the other, as one chunk.
-buffer parent_chunk(std::uint32_t type, const std::vector<buffer>& children, std::uint32_t stamp = xbox_stamp);
+buffer parent_chunk(std::uint32_t type, const std::vector<buffer>& children, std::uint32_t stamp = format::console_stamp);
 
 // The stamp the converter leaves in a header: the target stamp for the Xbox
 // stamp and the target stamp, any other stamp unchanged.
@@ -73,7 +56,7 @@ std::uint32_t converted_stamp(std::uint32_t stamp);
 buffer restamped(bytes b);
 
 // A String chunk: the text, NUL-terminated and padded to whole words.
-buffer string_chunk(const std::string& text, std::uint32_t stamp = xbox_stamp);
+buffer string_chunk(const std::string& text, std::uint32_t stamp = format::console_stamp);
 
 // ---------------------------------------------------------------------------
 // Native geometry (native_geometry.cpp)
@@ -114,7 +97,7 @@ struct NativeGeometry {
 	std::array<std::uint8_t, 16> after_native_data{};
 	std::vector<buffer> extension_extra;    // whole chunks after the 16 bytes
 	std::vector<MaterialDesc> materials;    // M: must equal meshes.size()
-	std::uint32_t stamp = xbox_stamp;       // of every header of the geometry
+	std::uint32_t stamp = format::console_stamp;       // of every header of the geometry
 };
 
 // Packs a normal the console's way; components are clamped to the fields.
@@ -134,7 +117,7 @@ std::uint32_t triangle_count(const NativeGeometry& g);
 std::vector<std::array<std::uint16_t, 4>> generic_triangle_records(const NativeGeometry& g);
 
 // The Material List chunk both forms hold.
-buffer material_list_chunk(const std::vector<MaterialDesc>& materials, std::uint32_t stamp = xbox_stamp);
+buffer material_list_chunk(const std::vector<MaterialDesc>& materials, std::uint32_t stamp = format::console_stamp);
 
 // The console Geometry chunk: Struct, Material List, Extension holding the old
 // Bin Mesh, the Native Data chunk, 16 bytes and the extra chunks.
@@ -157,7 +140,7 @@ struct Frame {
 struct Model {
 	std::vector<Frame> frames;              // at least one
 	std::vector<NativeGeometry> geometries; // one Atomic each, on frame i % frames
-	std::uint32_t stamp = xbox_stamp;       // of the headers outside the geometries
+	std::uint32_t stamp = format::console_stamp;       // of the headers outside the geometries
 };
 
 enum class Form { native, generic };
@@ -205,7 +188,7 @@ SampleTexture make_sample_texture(std::string name, TexelFormat format, Pattern 
 std::vector<SampleTexture> sample_textures();
 std::vector<std::string> sample_texture_names();
 
-buffer console_texture_native(const SampleTexture& t, std::uint32_t stamp = xbox_stamp);
+buffer console_texture_native(const SampleTexture& t, std::uint32_t stamp = format::console_stamp);
 buffer pc_texture_native(const SampleTexture& t); // what converting the console form must give
 
 // A Texture Dictionary (texture count, device id 5, the natives, an empty
@@ -252,7 +235,7 @@ std::vector<SampleFile> generator_set(std::uint32_t models);
 // of two list triangles over four positions in a Geometry List, with two
 // chunks after the list; 440 bytes as the console stores it, 372 converted.
 
-buffer worked_example_native(std::uint32_t stamp = xbox_stamp);
+buffer worked_example_native(std::uint32_t stamp = format::console_stamp);
 
 // What the converter must make of worked_example_native(), written out field
 // by field.

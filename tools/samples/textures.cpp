@@ -170,11 +170,11 @@ void put_head(buffer& body, const SampleTexture& t, std::uint32_t platform)
 buffer native_extension(const SampleTexture& t, std::uint32_t stamp)
 {
 	if (!t.plugin)
-		return chunk(type_extension, {}, stamp);
+		return chunk(format::type_extension, {}, stamp);
 	buffer plugin;
-	put_u32(plugin, xbox_stamp);
+	put_u32(plugin, format::console_stamp);
 	put_u32(plugin, 0x01020304);
-	return parent_chunk(type_extension, {chunk(0x0253F2F1, plugin, stamp)}, stamp);
+	return parent_chunk(format::type_extension, {chunk(0x0253F2F1, plugin, stamp)}, stamp);
 }
 
 bool swizzled(TexelFormat f)
@@ -251,7 +251,7 @@ std::vector<SampleTexture> sample_textures()
 	all[0].plugin = true;
 	all[12].plugin = true;
 	// The console stamp's bytes in texel data: converted as texels, never restamped.
-	store_u32(all[1].texels[0], 0, xbox_stamp);
+	store_u32(all[1].texels[0], 0, format::console_stamp);
 	// The first texel is then B FF, G FF, R 00, A 14.
 	all[1].rgba[0][0] = 0x00;
 	all[1].rgba[0][1] = 0xFF;
@@ -285,7 +285,7 @@ buffer console_texture_native(const SampleTexture& t, std::uint32_t stamp)
 		const std::uint32_t w = std::max(1u, std::uint32_t(t.width) >> i), h = std::max(1u, std::uint32_t(t.height) >> i);
 		put_bytes(body, swizzled(t.format) ? texture::swizzle(t.texels[i], w, h, t.depth) : t.texels[i]);
 	}
-	return parent_chunk(type_texture_native, {chunk(type_struct, body, stamp), native_extension(t, stamp)}, stamp);
+	return parent_chunk(format::type_texture_native, {chunk(format::type_struct, body, stamp), native_extension(t, stamp)}, stamp);
 }
 
 buffer pc_texture_native(const SampleTexture& t)
@@ -303,21 +303,21 @@ buffer pc_texture_native(const SampleTexture& t)
 		} else
 			put_bytes(body, level);
 	}
-	return parent_chunk(type_texture_native, {chunk(type_struct, body, target_stamp), native_extension(t, target_stamp)},
+	return parent_chunk(format::type_texture_native, {chunk(format::type_struct, body, target_stamp), native_extension(t, target_stamp)},
 	                    target_stamp);
 }
 
 buffer texture_dictionary(const std::vector<SampleTexture>& textures, Form form)
 {
-	const std::uint32_t stamp = form == Form::native ? xbox_stamp : target_stamp;
+	const std::uint32_t stamp = form == Form::native ? format::console_stamp : target_stamp;
 	buffer head;
 	put_u16(head, std::uint16_t(textures.size()));
 	put_u16(head, form == Form::native ? 5 : 0); // device id: PC readers pick by each texture's platform
-	std::vector<buffer> children{chunk(type_struct, head, stamp)};
+	std::vector<buffer> children{chunk(format::type_struct, head, stamp)};
 	for (const SampleTexture& t : textures)
 		children.push_back(form == Form::native ? console_texture_native(t, stamp) : pc_texture_native(t));
-	children.push_back(chunk(type_extension, {}, stamp));
-	return parent_chunk(type_texture_dictionary, children, stamp);
+	children.push_back(chunk(format::type_extension, {}, stamp));
+	return parent_chunk(format::type_texture_dictionary, children, stamp);
 }
 
 } // namespace kestrun::samples

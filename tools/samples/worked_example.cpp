@@ -7,7 +7,7 @@ namespace {
 // A Material List of size 36 whose Struct body starts with the count 1.
 buffer material_list_of(std::uint32_t stamp)
 {
-	return chunk(type_material_list, chunk(type_struct, words({1, 0xFFFFFFFF, 2, 3, 4, 5}), stamp), stamp);
+	return chunk(format::type_material_list, chunk(format::type_struct, words({1, 0xFFFFFFFF, 2, 3, 4, 5}), stamp), stamp);
 }
 
 const std::array<std::array<float, 3>, 4> small_positions = {{{0.5f, 1, 2}, {3, 4, 5}, {6, 7, 8}, {9, 10, 11}}};
@@ -32,15 +32,15 @@ buffer worked_example_native(std::uint32_t stamp)
 	for (const auto& p : small_positions)
 		for (float f : p)
 			put_f32(native_body, f);
-	const buffer extension = cat({chunk(type_bin_mesh, words({0, 1, 6, 6, 0}), stamp),
-	                              chunk(type_native_data, native_body, stamp), buffer(16, 0x5A)});
-	const buffer geometry = parent_chunk(type_geometry,
-	                                     {chunk(type_struct, geometry_struct, stamp), material_list_of(stamp),
-	                                      chunk(type_extension, extension, stamp)},
+	const buffer extension = cat({chunk(format::type_bin_mesh, words({0, 1, 6, 6, 0}), stamp),
+	                              chunk(format::type_native_data, native_body, stamp), buffer(16, 0x5A)});
+	const buffer geometry = parent_chunk(format::type_geometry,
+	                                     {chunk(format::type_struct, geometry_struct, stamp), material_list_of(stamp),
+	                                      chunk(format::type_extension, extension, stamp)},
 	                                     stamp);
-	const buffer list = cat({chunk(type_struct, words({1}), stamp), geometry});
-	return parent_chunk(type_clump,
-	                    {chunk(type_struct, words({1, 0, 0}), stamp), chunk(type_geometry_list, list, stamp),
+	const buffer list = cat({chunk(format::type_struct, words({1}), stamp), geometry});
+	return parent_chunk(format::type_clump,
+	                    {chunk(format::type_struct, words({1, 0, 0}), stamp), chunk(format::type_geometry_list, list, stamp),
 	                     chunk(0x99, buffer(28, 0x33), stamp), chunk(0x98, buffer{}, stamp)},
 	                    stamp);
 }
@@ -61,12 +61,12 @@ buffer worked_example_generic()
 		for (float f : p)
 			put_f32(body, f);
 
-	const buffer bin_mesh = chunk(type_bin_mesh, words({0, 1, 6, 6, 0, 0, 1, 2, 2, 1, 3}), t);
+	const buffer bin_mesh = chunk(format::type_bin_mesh, words({0, 1, 6, 6, 0, 0, 1, 2, 2, 1, 3}), t);
 	const buffer geometry = parent_chunk(
-	    type_geometry, {chunk(type_struct, body, t), material_list_of(t), chunk(type_extension, bin_mesh, t)}, t);
-	const buffer list = cat({chunk(type_struct, words({1}), t), geometry});
-	return parent_chunk(type_clump,
-	                    {chunk(type_struct, words({1, 0, 0}), t), chunk(type_geometry_list, list, t),
+	    format::type_geometry, {chunk(format::type_struct, body, t), material_list_of(t), chunk(format::type_extension, bin_mesh, t)}, t);
+	const buffer list = cat({chunk(format::type_struct, words({1}), t), geometry});
+	return parent_chunk(format::type_clump,
+	                    {chunk(format::type_struct, words({1, 0, 0}), t), chunk(format::type_geometry_list, list, t),
 	                     chunk(0x99, buffer(28, 0x33), t), chunk(0x98, buffer{}, t)},
 	                    t);
 }
