@@ -2,7 +2,8 @@
 # Generates sample containers, converts them with kestrun '*', shows what was
 # written, makes the inflated texture dictionaries PC ones and exports their
 # textures as PNG with kestrun-kit, inspects one converted model and checks
-# every output; any failure or check error fails the demo.
+# every output, and exports the showcase crate as binary glTF; any failure
+# or check error fails the demo.
 set -euo pipefail
 build=$(cd "${1:-build}" && pwd)
 demo="$build/demo"
@@ -36,12 +37,15 @@ status=0
 "$build/kestrun-kit" check output/*.dff output/*.txd || status=$?
 echo "(exit status $status)"
 
-# One converted model with its textures as binary glTF, to look at.
+# The crate, the one sample a person recognises, as binary glTF to look at.
 echo
-echo "\$ kestrun-kit gltf output/model08.dff --txd output/*.txd -o glb/"
-"$build/kestrun-kit" gltf output/model08.dff --txd output/*.txd -o glb/ || status=$?
+echo "\$ kestrun-kit gltf output/crate.dff --txd output/crate.txd -o glb/"
+"$build/kestrun-kit" gltf output/crate.dff --txd output/crate.txd -o glb/ || status=$?
 echo
-echo "The model is in $demo/glb/model08.glb. To look at it: Blender's"
+echo "The crate is in $demo/glb/crate.glb. To look at it: Blender's"
 echo "File > Import > glTF 2.0, any web glTF viewer (drop the file on the page),"
-echo "or the operating system's 3D viewer."
+echo "or the operating system's 3D viewer. Each face reads its name the right"
+echo "way round with its arrow pointing up (TOP's to the back); FRONT faces +Z,"
+echo "RIGHT +X, and the wheel sits low on the right towards the front. The face"
+echo "images are also in $demo/output/textures/crate_*.png."
 exit $status

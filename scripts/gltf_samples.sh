@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # gltf_samples.sh [BUILD]: exports every generated sample model (MODELS of them,
-# default 100; the first twelve are those of make demo) to binary glTF
-# with the sample dictionaries and runs the glTF validator over every file;
+# default 100, the first twelve those of make demo, then the crate) to binary
+# glTF with the sample dictionaries and runs the glTF validator over every file;
 # fails on any error or warning. Each model is exported twice, from the
 # console container and from kestrun's converted output, and both exports
 # must be the same bytes. Uses the programs in BUILD (default build).

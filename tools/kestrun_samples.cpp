@@ -1,7 +1,8 @@
 // kestrun-samples DIR [COUNT]: writes a deterministic set of sample model
 // files (*.dff) and texture dictionaries (*.txd), stored as block
 // containers, into DIR, creating it. COUNT is the number of models
-// (default 12); a quarter as many dictionaries, at least one, come with them.
+// (default 12); a quarter as many dictionaries, at least one, come with them,
+// and the showcase crate (crate.dff and its crate.txd) after them.
 #include "samples/samples.h"
 
 #include <cstdio>

@@ -1,5 +1,6 @@
 // The export of generated models, read back: one small model checked value by
-// value, and every sample model passed through the glTF validator.
+// value, the crate's orientation, and every sample model passed through the
+// glTF validator.
 #include "gltf/glb_reader.h"
 #include "harness.h"
 #include "kit/load.h"
@@ -9,8 +10,10 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <fstream>
+#include <map>
 
 namespace kestrun::gltf {
 namespace {
@@ -193,6 +196,101 @@ TEST(Export, EverySampleValidates)
 	}
 	std::string report;
 	EXPECT_TRUE(testing::validate_gltf(files, report)) << report;
+}
+
+using vec3 = std::array<double, 3>;
+
+vec3 cross(const vec3& a, const vec3& b)
+{
+	return {a[1] * b[2] - a[2] * b[1], a[2] * b[0] - a[0] * b[2], a[0] * b[1] - a[1] * b[0]};
+}
+
+double dot(const vec3& a, const vec3& b)
+{
+	return a[0] * b[0] + a[1] * b[1] + a[2] * b[2];
+}
+
+// `v` turned by the node rotation `q` (x, y, z, w).
+vec3 rotated(const nlohmann::json& q, const vec3& v)
+{
+	const vec3 axis{q[0].get<double>(), q[1].get<double>(), q[2].get<double>()};
+	const double w = q[3];
+	const vec3 t = cross(axis, v), u = cross(axis, t);
+	return {v[0] + 2 * (w * t[0] + u[0]), v[1] + 2 * (w * t[1] + u[1]), v[2] + 2 * (w * t[2] + u[2])};
+}
+
+// What a viewer of the GLB must see: each face outward along glTF's axes (y up,
+// the front towards +z), its image upright seen from outside, (0, 0) the
+// image's top-left corner; the wheel on its own node; every normal outward and
+// every triangle counter-clockwise from the side its normals face.
+TEST(Export, CrateFacesPointOutwardWithTheirImagesUpright)
+{
+	TextureLibrary library;
+	std::string error;
+	ASSERT_TRUE(library.add_dictionary(texture_dictionary(crate_textures(), Form::native), error)) << error;
+	std::vector<std::string> warnings;
+	const buffer file = pack_container(model_stream(crate_model(), Form::native));
+	const testing::Glb doc = read_glb(export_file(file, library, warnings));
+	EXPECT_TRUE(warnings.empty()) << warnings.front();
+	const nlohmann::json& nodes = doc.json["nodes"];
+	ASSERT_EQ(nodes.size(), 3u);
+	EXPECT_EQ(nodes[1]["name"], "crate");
+	expect_near(nodes[1]["translation"], {0, 0, 0});
+	expect_near(nodes[1]["rotation"], {0, 0, 0, 1});
+	EXPECT_EQ(nodes[2]["name"], "wheel");
+	expect_near(nodes[2]["translation"], {1.15, -0.5, -0.75});
+	expect_near(nodes[2]["rotation"], {0.5, 0.5, 0.5, 0.5}); // its axis along the crate's x
+	EXPECT_EQ(doc.json["textures"].size(), 6u);
+
+	struct View {
+		vec3 normal, up;
+	};
+	const std::map<std::string, View> views = {
+	    {"crate_top", {{0, 1, 0}, {0, 0, -1}}},    {"crate_bottom", {{0, -1, 0}, {0, 0, 1}}},
+	    {"crate_front", {{0, 0, 1}, {0, 1, 0}}},   {"crate_back", {{0, 0, -1}, {0, 1, 0}}},
+	    {"crate_right", {{1, 0, 0}, {0, 1, 0}}},   {"crate_left", {{-1, 0, 0}, {0, 1, 0}}},
+	};
+	std::size_t faces = 0, triangles = 0;
+	for (std::size_t node : {1, 2}) {
+		for (const nlohmann::json& primitive : doc.json["meshes"][nodes[node]["mesh"].get<std::size_t>()]["primitives"]) {
+			const nlohmann::json& attributes = primitive["attributes"];
+			const std::vector<double> p = accessor_values(doc, attributes["POSITION"]);
+			const std::vector<double> n = accessor_values(doc, attributes["NORMAL"]);
+			const std::vector<double> ix = accessor_values(doc, primitive["indices"]);
+			const auto at = [](const std::vector<double>& v, double i) {
+				const std::size_t k = 3 * std::size_t(i);
+				return vec3{v[k], v[k + 1], v[k + 2]};
+			};
+			for (std::size_t t = 0; t + 2 < ix.size(); t += 3, triangles++) {
+				const vec3 a = at(p, ix[t]), b = at(p, ix[t + 1]), c = at(p, ix[t + 2]);
+				const vec3 face = cross({b[0] - a[0], b[1] - a[1], b[2] - a[2]}, {c[0] - a[0], c[1] - a[1], c[2] - a[2]});
+				// Both shapes are centred on their node's origin, and seen from it
+				// every vertex normal points away.
+				for (std::size_t k = 0; k < 3; k++) {
+					EXPECT_GT(dot(face, at(n, ix[t + k])), 0) << "mesh of node " << node << ", triangle " << t / 3;
+					EXPECT_GT(dot(at(p, ix[t + k]), at(n, ix[t + k])), 0) << "mesh of node " << node << ", triangle " << t / 3;
+				}
+			}
+			if (node != 1)
+				continue;
+			const std::string name = doc.json["materials"][primitive["material"].get<std::size_t>()]["name"];
+			ASSERT_EQ(views.count(name), 1u) << name;
+			const View& view = views.at(name);
+			const vec3 right = cross(view.up, view.normal);
+			const std::vector<double> uv = accessor_values(doc, attributes["TEXCOORD_0"]);
+			faces++;
+			for (double i : ix) {
+				const vec3 position = rotated(nodes[0]["rotation"], at(p, i)), normal = rotated(nodes[0]["rotation"], at(n, i));
+				EXPECT_NEAR(dot(position, view.normal), 1, 1e-6) << name; // the crate's outermost in that direction
+				EXPECT_NEAR(dot(normal, view.normal), 1, 1e-6) << name;
+				// The top-left corner seen from outside is (0, 0), the bottom-right (1, 1).
+				EXPECT_NEAR(uv[2 * std::size_t(i)], (dot(position, right) + 1) / 2, 1e-6) << name;
+				EXPECT_NEAR(uv[2 * std::size_t(i) + 1], (1 - dot(position, view.up)) / 2, 1e-6) << name;
+			}
+		}
+	}
+	EXPECT_EQ(faces, 6u);
+	EXPECT_GT(triangles, 12u);
 }
 
 TEST(Export, DamagedPartsAreLeftOutAndTheRestStillValidates)

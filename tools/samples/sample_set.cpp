@@ -416,6 +416,20 @@ std::vector<SampleFile> sample_set(std::uint64_t seed, std::uint32_t models, std
 		f.textures = std::move(mine);
 		files.push_back(std::move(f));
 	}
+	// The crate comes last and draws nothing from `rng`: the files before it
+	// stay the same as without it.
+	if (models > 0 && dictionaries > 0) {
+		Model crate = crate_model();
+		files.push_back(make_file("crate.dff", model_stream(crate, Form::native), model_stream(crate, Form::generic)));
+		files.back().model = std::move(crate);
+		std::vector<SampleTexture> faces = crate_textures();
+		buffer stream = texture_dictionary(faces, Form::native);
+		buffer copy = stream;
+		SampleFile f = make_file("crate.txd", std::move(stream), std::move(copy));
+		f.pc = texture_dictionary(faces, Form::generic);
+		f.textures = std::move(faces);
+		files.push_back(std::move(f));
+	}
 	return files;
 }
 

@@ -223,12 +223,31 @@ struct SampleFile {
 // the same arguments. The first model holds every combination of the three
 // vertex flags, as lists and as strips. The dictionaries share out
 // sample_textures() between them, and every texture a model's material names
-// is one of those.
+// is one of those. A set with both models and dictionaries ends with
+// crate.dff and crate.txd (crate_model(), crate_textures()).
 std::vector<SampleFile> sample_set(std::uint64_t seed, std::uint32_t models = 12, std::uint32_t dictionaries = 3);
 
 // What kestrun-samples writes for COUNT models: the set of a fixed seed,
 // with a quarter as many dictionaries, at least one.
 std::vector<SampleFile> generator_set(std::uint32_t models);
+
+// ---------------------------------------------------------------------------
+// The showcase model (crate.cpp): one a person recognises in a picture.
+
+// Frame 0 "crate": a cube of side 2 about the origin, z up, its front facing
+// -y; six list meshes, one material each, textured "crate_top",
+// "crate_bottom", "crate_front", "crate_back", "crate_left", "crate_right",
+// with face normals and uv (0, 0) at each image's top-left corner as seen
+// from outside. Frame 1 "wheel", a child at (1.15, -0.5, -0.75) turned so
+// that its axis lies along x: two strip meshes (tyre and hub, untextured)
+// over shared vertices with averaged normals. Both have prelit colours,
+// lighter towards the top; every triangle is counter-clockwise seen from
+// outside.
+Model crate_model();
+
+// The six face images the crate's materials name (128x128, 32-bit): the
+// face's name in capitals under an arrow pointing to the image's top.
+std::vector<SampleTexture> crate_textures();
 
 // ---------------------------------------------------------------------------
 // The small model worked through by hand (worked_example.cpp): one Geometry
