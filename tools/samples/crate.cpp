@@ -142,7 +142,7 @@ std::array<std::uint8_t, 4> prelit(float height01)
 NativeGeometry crate_geometry()
 {
 	NativeGeometry g;
-	g.flags = 0x02 | 0x20 | flag_texture_coordinates | flag_prelit_colours | flag_normals;
+	g.flags = 0x02 | 0x20 | format::flag_texture_coordinates | format::flag_prelit_colours | format::flag_normals;
 	g.bin_mesh_flags = 0; // lists
 	g.sphere = {0, 0, 0, std::sqrt(3.0f)};
 	for (std::uint16_t f = 0; f < 6; f++) {
@@ -246,7 +246,7 @@ std::vector<vec3> averaged_normals(const NativeGeometry& g)
 NativeGeometry wheel_geometry()
 {
 	NativeGeometry g;
-	g.flags = 0x01 | 0x02 | 0x20 | flag_prelit_colours | flag_normals;
+	g.flags = 0x01 | 0x02 | 0x20 | format::flag_prelit_colours | format::flag_normals;
 	g.bin_mesh_flags = 1; // strips
 	g.sphere = {0, 0, 0, std::hypot(0.40f, 0.14f)};
 	for (std::size_t ring = 0; ring < profile.size(); ring++) {
