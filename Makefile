@@ -65,5 +65,5 @@ windows-test: build
 
 # The release packages in dist/: two Windows zips and a Debian package.
 dist: windows
-	@scripts/setup.sh dpkg-dev
+	@scripts/setup.sh dpkg-dev lintian
 	JOBS=$(JOBS) scripts/dist.sh

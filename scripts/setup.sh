@@ -5,7 +5,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-packages=(cmake g++ make pkg-config liblzo2-dev libgtest-dev libcli11-dev nlohmann-json3-dev libspng-dev libsquish-dev "$@")
+# man-db renders the manual pages in the tests; gzip packs them.
+packages=(cmake g++ make pkg-config liblzo2-dev libgtest-dev libcli11-dev nlohmann-json3-dev libspng-dev libsquish-dev man-db gzip "$@")
 
 # Node.js and npm run the glTF validator. They are tested by command, not by
 # package name: a machine may have them from elsewhere.
