@@ -32,7 +32,7 @@ RunResult run_kit_in(const ScratchDir& dir, std::vector<std::string> args, bool 
 {
 	ScratchDir capture;
 	const auto out_path = capture.path() / "stdout", err_path = capture.path() / "stderr";
-	args.insert(args.begin(), KESTRUN_KIT_BINARY);
+	args.insert(args.begin(), kit_binary_under_test());
 	std::vector<char*> argv;
 	for (std::string& s : args)
 		argv.push_back(s.data());
