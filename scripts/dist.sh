@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the release packages into dist/ and checks what each one holds:
 #   dist/kestrun-VERSION-win64.zip, dist/kestrun-VERSION-win32.zip
-#     the exes, README.txt, LICENSE.txt, THIRD-PARTY-NOTICES.txt (CRLF lines)
+#     kestrun.exe, kestrun-kit.exe, README.txt, LICENSE.txt,
+#     THIRD-PARTY-NOTICES.txt (CRLF lines)
 #   dist/kestrun_VERSION_amd64.deb (CPack; its dependencies from the build)
 # Expects `make windows` to have configured build-win64 and build-win32.
 set -euo pipefail
@@ -49,16 +50,22 @@ check() { # PACKAGE EXPECTED ACTUAL
 		fail=1
 	fi
 }
+# Both programs, whatever the builds were configured with.
+windows_programs=(kestrun kestrun-kit)
 for target in win64 win32; do
 	name=kestrun-$version-$target
-	read -r -a programs <<<"$(sed -n 2p "build-$target/release.txt" | tr ';' ' ')"
-	expected=$( (echo "$name/"; for p in "${programs[@]}"; do echo "$name/$p.exe"; done
+	expected=$( (echo "$name/"; for p in "${windows_programs[@]}"; do echo "$name/$p.exe"; done
 		printf '%s\n' "$name/LICENSE.txt" "$name/README.txt" "$name/THIRD-PARTY-NOTICES.txt") | sort)
 	actual=$(cd dist && cmake -E tar tf "$name.zip" | sort)
 	check "$name.zip" "$expected" "$actual"
 	# Windows line ends in the texts.
 	(cd dist && mkdir -p check && cd check && cmake -E tar xf "../$name.zip")
 	grep -q $'\r$' "dist/check/$name/README.txt" || { echo "dist: $name README.txt lacks CRLF" >&2; fail=1; }
+	grep -q $'^## Windows\r$' "dist/check/$name/README.txt" || { echo "dist: $name README.txt has no Windows section" >&2; fail=1; }
+	for library in libspng libsquish zlib CLI11 nlohmann-json LZO; do
+		grep -q "$library" "dist/check/$name/THIRD-PARTY-NOTICES.txt" ||
+			{ echo "dist: $name THIRD-PARTY-NOTICES.txt does not name $library" >&2; fail=1; }
+	done
 	rm -rf dist/check
 done
 

@@ -108,7 +108,12 @@ std::string kit_binary_under_test()
 
 RunResult run_kestrun_kit(const fs::path& dir, const std::vector<std::string>& args)
 {
-	return run_program(kit_binary_under_test(), dir, args, {});
+	RunResult result = run_program(kit_binary_under_test(), dir, args, {});
+	if (testing_windows_binary()) {
+		std::replace(result.out.begin(), result.out.end(), '\\', '/');
+		std::replace(result.err.begin(), result.err.end(), '\\', '/');
+	}
+	return result;
 }
 
 } // namespace kestrun::testing
