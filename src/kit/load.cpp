@@ -47,13 +47,14 @@ std::vector<BlockInfo> list_blocks(bytes file, mut_bytes scratch)
 
 bool read_file(const std::string& path, std::vector<std::uint8_t>& data, std::string& error)
 {
-	// The common failures in words of our own, the same on every system;
-	// anything else (a path too long for std::filesystem on Windows, say) is
-	// left to the read.
+	// A missing file and a folder in words of our own, the same on every
+	// system (Windows calls a name with a wildcard, which no file there
+	// has, invalid rather than missing); anything else, a path too long for
+	// std::filesystem on Windows say, is left to the read.
 	std::error_code ec;
 	const fs::file_status status = fs::status(to_path(path), ec);
-	if (!ec && !fs::exists(status)) {
-		error = "cannot open: no such file";
+	if (status.type() == fs::file_type::not_found || (ec && path.find_first_of("*?") != std::string::npos)) {
+		error = "cannot open: No such file or directory";
 		return false;
 	}
 	if (!ec && !fs::is_regular_file(status)) {
