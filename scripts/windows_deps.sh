@@ -109,6 +109,7 @@ fetch() { # SOURCE VERSION
 	[ -z "$version" ] || [ ! -f "${source}_$version.dsc" ] || dsc=${source}_$version.dsc
 	local folder=$deps/sources/${dsc%.dsc}
 	if [ ! -d "$folder" ]; then
+		rm -rf "$folder.tmp"
 		dpkg-source --no-check -x "$dsc" "$folder.tmp" >/dev/null
 		mv "$folder.tmp" "$folder"
 	fi
