@@ -4,7 +4,7 @@ BUILD ?= build
 CMAKE_FLAGS ?=
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all setup configure build test demo install clean fuzz bench windows windows-test dist
+.PHONY: all setup configure build test demo install clean distclean fuzz bench windows windows-test dist
 
 all: build
 
@@ -29,6 +29,11 @@ install: build
 clean:
 	rm -rf $(BUILD) build-win64 build-win32 build-dist dist
 
+# Also the Windows libraries built from Debian's sources, which take a
+# network fetch to rebuild.
+distclean: clean
+	rm -rf build-deps build-wine
+
 # Runs each libFuzzer harness for FUZZ_SECONDS (default 60) and prints the
 # executions it made.
 fuzz:
@@ -41,22 +46,25 @@ bench:
 	@scripts/setup.sh libbenchmark-dev lzop time
 	@scripts/bench.sh
 
-# Cross-builds build-win64/kestrun.exe and build-win32/kestrun.exe with
-# mingw-w64.
-WINDOWS_PACKAGES = g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
+# Cross-builds kestrun.exe and kestrun-kit.exe into build-win64/ and
+# build-win32/ with mingw-w64; the kit's libraries first, from Debian's
+# sources (scripts/windows_deps.sh, cached in build-deps/).
+WINDOWS_PACKAGES = g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix libz-mingw-w64-dev dpkg-dev
 WINE_PACKAGES = wine wine64 wine32:i386
 windows:
 	@scripts/setup.sh $(WINDOWS_PACKAGES)
+	JOBS=$(JOBS) scripts/windows_deps.sh
 	cmake -S . -B build-win64 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake $(CMAKE_FLAGS)
-	cmake --build build-win64 -j $(JOBS) --target kestrun
+	cmake --build build-win64 -j $(JOBS) --target kestrun kestrun-kit
 	cmake -S . -B build-win32 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-i686.cmake $(CMAKE_FLAGS)
-	cmake --build build-win32 -j $(JOBS) --target kestrun
+	cmake --build build-win32 -j $(JOBS) --target kestrun kestrun-kit
 
 # The Windows builds' tests under wine, and the comparison with the Linux
 # build.
 # Wine is installed before the builds are configured: it runs their tests.
 windows-test: build
 	@scripts/setup.sh $(WINDOWS_PACKAGES) $(WINE_PACKAGES)
+	JOBS=$(JOBS) scripts/windows_deps.sh
 	cmake -S . -B build-win64 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake $(CMAKE_FLAGS)
 	cmake --build build-win64 -j $(JOBS)
 	cmake -S . -B build-win32 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-i686.cmake $(CMAKE_FLAGS)

@@ -10,8 +10,8 @@ set(CMAKE_RC_COMPILER ${KESTRUN_MINGW_TRIPLE}-windres)
 
 # Libraries and headers come from the mingw sysroot and from our own folder
 # of cross-built dependencies, never from the Linux system.
-set(KESTRUN_WINDOWS_DEPS "${CMAKE_CURRENT_LIST_DIR}/../build-deps/${KESTRUN_MINGW_TRIPLE}"
-    CACHE PATH "Cross-built dependencies for Windows")
+get_filename_component(KESTRUN_WINDOWS_DEPS_DEFAULT "${CMAKE_CURRENT_LIST_DIR}/../build-deps/${KESTRUN_MINGW_TRIPLE}" ABSOLUTE)
+set(KESTRUN_WINDOWS_DEPS "${KESTRUN_WINDOWS_DEPS_DEFAULT}" CACHE PATH "Cross-built dependencies for Windows (scripts/windows_deps.sh)")
 set(CMAKE_FIND_ROOT_PATH /usr/${KESTRUN_MINGW_TRIPLE} ${KESTRUN_WINDOWS_DEPS})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)

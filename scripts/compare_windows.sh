@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # compare_windows.sh LINUX_BUILD WINDOWS_BUILD...
 #
+# First kestrun, then kestrun-kit.
+#
 # Runs the Linux kestrun and each Windows kestrun.exe (under wine) on copies
 # of the same folders of generated samples: damaged files, a pattern, a name
 # in another case, a non-ASCII name, paths longer than 260 characters, and a
@@ -8,15 +10,26 @@
 # time over stale outputs it must replace. After every run the exit codes
 # must match, standard output must be identical once CRs are removed,
 # standard error must name the same files line by line, and the output
-# folders must be byte-identical. Expects the wine environment of
-# windows_tests.sh.
+# folders must be byte-identical.
+#
+# Then each command of the Linux kestrun-kit and each kestrun-kit.exe, each
+# in a copy of the samples, kestrun's outputs of them and a non-ASCII name:
+# the Linux one with its patterns expanded by the shell, the Windows ones
+# given them as typed, to expand themselves. Exit codes must match, standard
+# output must be identical once CRs are removed and backslashes read as
+# slashes, standard error must name the same files, and the files written
+# must be byte-identical.
+#
+# Expects the wine environment of windows_tests.sh.
 set -euo pipefail
 
 linux_build=$(realpath "$1")
 shift
 windows_exes=()
+windows_kits=()
 for build in "$@"; do
 	windows_exes+=("$(realpath "$build")/kestrun.exe")
+	windows_kits+=("$(realpath "$build")/kestrun-kit.exe")
 done
 
 work=$(mktemp -d /tmp/kestrun-compare-XXXXXX)
@@ -147,8 +160,78 @@ for entry in "${scenarios[@]}"; do
 	echo "$scenario: exit $(cat "${dirs[0]}.rc"), $(grep -c '^Processing' "${dirs[0]}.out" || true) file(s), $(wc -l <"${dirs[0]}.err") problem line(s)"
 done
 
+# ---------------------------------------------------------------------------
+# kestrun-kit
+
+# The inputs: the samples (containers), kestrun's conversions of them in
+# converted/, a model under a non-ASCII name.
+kit_input=$work/kit-input
+cp -r "$input" "$kit_input"
+rm -rf "$kit_input/output" "$kit_input/folder.dff" "$kit_input"/{cut,scrambled,UPPER}.* "$kit_input/empty.txd"
+(cd "$kit_input" && "$linux_build/kestrun" '*' >/dev/null) || true
+mv "$kit_input/output" "$kit_input/converted"
+
+# name|arguments, split at spaces; patterns are left to the shell on Linux
+# and to the program on Windows.
+kit_scenarios=(
+	# convert: its scenario joins here when the command exists, e.g.
+	# "convert|convert -o pc model0?.dff textures*.txd"
+	"txd|txd -o pc textures*.txd"
+	"txd-in-place|txd textures01.txd"
+	"png|png -o png --levels textures0?.txd"
+	"gltf|gltf model0?.dff $accented --txd textures00.txd --txd textures01.txd -o glb/"
+	"fix|fix converted/*.dff"
+	"check-json|check --json model*.dff $accented textures*.txd converted/model0?.dff absent.dff"
+	"inspect-json|inspect --json model00.dff $accented textures00.txd converted/model01.dff"
+	"check|check textures*.txd converted/*.dff"
+	"no-match|check nothing*.dff"
+)
+
+run_kit() { # DIR PROGRAM ARGUMENTS: leaves rc, out, err beside DIR
+	local dir=$1 program=$2 arguments=$3 rc=0
+	local -a words
+	set -f
+	read -r -a words <<<"$arguments"
+	set +f
+	if [[ $program == *.exe ]]; then
+		(cd "$dir" && wine "$program" "${words[@]}" >"$dir.out" 2>"$dir.err") || rc=$?
+	else
+		# The shell's expansion, sorted bytewise; the scenarios' names sort
+		# the same by kestrun's rule.
+		(cd "$dir" && LC_ALL=C bash -c 'exec "$0" '"$arguments" "$program" >"$dir.out" 2>"$dir.err") || rc=$?
+	fi
+	echo "$rc" >"$dir.rc"
+}
+
+plain_text() { tr -d '\r' <"$1" | tr '\\' /; }
+
+kit_programs=("$linux_build/kestrun-kit" "${windows_kits[@]}")
+for entry in "${kit_scenarios[@]}"; do
+	IFS='|' read -r scenario arguments <<<"$entry"
+	dirs=()
+	for k in "${!kit_programs[@]}"; do
+		dir=$work/${labels[$k]}/kit-$scenario
+		cp -r "$kit_input" "$dir"
+		dirs+=("$dir")
+		run_kit "$dir" "${kit_programs[$k]}" "$arguments"
+	done
+	for k in "${!kit_programs[@]}"; do
+		[ "$k" = 0 ] && continue
+		ref=${dirs[0]} other=${dirs[$k]} what="kit $scenario, ${labels[$k]}"
+		[ "$(cat "$ref.rc")" = "$(cat "$other.rc")" ] ||
+			fail "$what: exit $(cat "$other.rc"), Linux $(cat "$ref.rc")"
+		cmp -s <(plain_text "$ref.out") <(plain_text "$other.out") ||
+			fail "$what: standard output differs: $(diff <(plain_text "$ref.out") <(plain_text "$other.out") | head -5)"
+		cmp -s <(names_in "$ref.err") <(names_in "$other.err") ||
+			fail "$what: standard error names other files: $(head -5 "$other.err")"
+		diff -r "$ref" "$other" >/dev/null 2>&1 ||
+			fail "$what: the files differ: $(diff -rq "$ref" "$other" 2>&1 | head -5)"
+	done
+	echo "kit $scenario: exit $(cat "${dirs[0]}.rc"), $(wc -l <"${dirs[0]}.out") line(s) out, $(wc -l <"${dirs[0]}.err") line(s) on standard error"
+done
+
 if [ "$failures" -gt 0 ]; then
 	echo "compare_windows: $failures difference(s)" >&2
 	exit 1
 fi
-echo "compare_windows: Linux and ${labels[*]:1} agree on every scenario, twice"
+echo "compare_windows: Linux and ${labels[*]:1} agree on every scenario of kestrun (twice) and kestrun-kit"

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Builds the release packages into dist/ and checks what each one holds:
 #   dist/kestrun-VERSION-win64.zip, dist/kestrun-VERSION-win32.zip
-#     the exes, README.txt, LICENSE.txt, THIRD-PARTY-NOTICES.txt,
-#     CHANGELOG.txt and each exe's manual page as PROGRAM-manual.txt (CRLF lines)
+#     kestrun.exe, kestrun-kit.exe, README.txt, LICENSE.txt,
+#     THIRD-PARTY-NOTICES.txt, CHANGELOG.txt and each exe's manual page as
+#     PROGRAM-manual.txt (CRLF lines)
 #   dist/kestrun_VERSION_amd64.deb (CPack; its dependencies from the build),
 #     which lintian must pass without an error or a warning
 # Expects `make windows` to have configured build-win64 and build-win32.
@@ -68,18 +69,24 @@ check() { # PACKAGE EXPECTED ACTUAL
 		fail=1
 	fi
 }
+# Both programs, whatever the builds were configured with.
+windows_programs=(kestrun kestrun-kit)
 for target in win64 win32; do
 	name=kestrun-$version-$target
-	read -r -a programs <<<"$(sed -n 2p "build-$target/release.txt" | tr ';' ' ')"
-	expected=$( (echo "$name/"; for p in "${programs[@]}"; do echo "$name/$p.exe"; echo "$name/$p-manual.txt"; done
+	expected=$( (echo "$name/"; for p in "${windows_programs[@]}"; do echo "$name/$p.exe"; echo "$name/$p-manual.txt"; done
 		printf '%s\n' "$name/CHANGELOG.txt" "$name/LICENSE.txt" "$name/README.txt" "$name/THIRD-PARTY-NOTICES.txt") | sort)
 	actual=$(cd dist && cmake -E tar tf "$name.zip" | sort)
 	check "$name.zip" "$expected" "$actual"
 	# Windows line ends in the texts.
 	(cd dist && mkdir -p check && cd check && cmake -E tar xf "../$name.zip")
 	grep -q $'\r$' "dist/check/$name/README.txt" || { echo "dist: $name README.txt lacks CRLF" >&2; fail=1; }
-	for p in "${programs[@]}"; do
+	for p in "${windows_programs[@]}"; do
 		grep -q "^NAME"$'\r$' "dist/check/$name/$p-manual.txt" || { echo "dist: $name $p-manual.txt is not a manual page with CRLF" >&2; fail=1; }
+	done
+	grep -q $'^## Windows\r$' "dist/check/$name/README.txt" || { echo "dist: $name README.txt has no Windows section" >&2; fail=1; }
+	for library in libspng libsquish zlib CLI11 nlohmann-json LZO; do
+		grep -q "$library" "dist/check/$name/THIRD-PARTY-NOTICES.txt" ||
+			{ echo "dist: $name THIRD-PARTY-NOTICES.txt does not name $library" >&2; fail=1; }
 	done
 	rm -rf dist/check
 done

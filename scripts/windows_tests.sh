@@ -1,13 +1,30 @@
 #!/usr/bin/env bash
 # The Windows builds held to the Linux tests, under wine: both cross-builds,
-# their GoogleTest suites, the command-line tests against each kestrun.exe,
-# and the end-to-end comparison with the Linux build. Expects `make windows`
-# and the Linux build in build/ (BUILD) to be done.
+# the DLLs their programs import, their GoogleTest suites, the command-line
+# tests against each kestrun.exe and kestrun-kit.exe, and the end-to-end
+# comparison with the Linux build. Expects `make windows` and the Linux
+# build in build/ (BUILD) to be done. KESTRUN_WINDOWS_BUILDS names the
+# builds to test, both by default.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 build=${BUILD:-build}
-windows_builds=(build-win64 build-win32)
+read -r -a windows_builds <<<"${KESTRUN_WINDOWS_BUILDS:-build-win64 build-win32}"
+
+# Statically linked: each program imports only DLLs that every Windows has.
+system_dlls="KERNEL32.dll msvcrt.dll"
+for windows in "${windows_builds[@]}"; do
+	objdump=$(grep -m1 '^CMAKE_OBJDUMP:' "$windows/CMakeCache.txt" | cut -d= -f2)
+	for exe in kestrun.exe kestrun-kit.exe; do
+		for dll in $("$objdump" -p "$windows/$exe" | sed -n 's/^\s*DLL Name: //p'); do
+			if [[ " $system_dlls " != *" $dll "* ]]; then
+				echo "$windows/$exe imports $dll, which is not a system DLL" >&2
+				exit 1
+			fi
+		done
+	done
+	echo "== $windows: kestrun.exe and kestrun-kit.exe import only $system_dlls"
+done
 
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d"
@@ -30,6 +47,9 @@ for windows in "${windows_builds[@]}"; do
 	echo "== $windows: command-line tests against kestrun.exe"
 	KESTRUN_TEST_BINARY=$PWD/scripts/wine_kestrun.sh KESTRUN_WINDOWS_EXE=$PWD/$windows/kestrun.exe \
 		KESTRUN_TEST_WINDOWS=1 "$build/tests/kestrun_cli_tests" --gtest_brief=1
+	echo "== $windows: command-line tests against kestrun-kit.exe"
+	KESTRUN_TEST_KIT_BINARY=$PWD/scripts/wine_kestrun_kit.sh KESTRUN_WINDOWS_KIT_EXE=$PWD/$windows/kestrun-kit.exe \
+		KESTRUN_TEST_WINDOWS=1 "$build/tests/kestrun_kit_cli_tests" --gtest_brief=1
 done
 
 echo "== end-to-end: Linux against ${windows_builds[*]}"

@@ -7,13 +7,20 @@
 
 #ifdef _WIN32
 #include <io.h>
-#define stderr_is_terminal() (_isatty(_fileno(stderr)) != 0)
 #else
 #include <unistd.h>
-#define stderr_is_terminal() (isatty(STDERR_FILENO) != 0)
 #endif
 
 namespace kestrun::kit {
+
+bool stderr_is_terminal()
+{
+#ifdef _WIN32
+	return _isatty(_fileno(stderr)) != 0;
+#else
+	return isatty(STDERR_FILENO) != 0;
+#endif
+}
 
 Progress::Progress(std::size_t total) : total_(total), enabled_(total > 1 && stderr_is_terminal()) {}
 

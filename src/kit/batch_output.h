@@ -8,6 +8,10 @@
 
 namespace kestrun::kit {
 
+// Whether standard error is a terminal (a console on Windows): progress is
+// shown only there.
+bool stderr_is_terminal();
+
 // "files done out of all" on standard error, only when it is a terminal and
 // the run has more than one file. Each file's line on standard output first
 // clears the progress, so the two never share a line.

@@ -1,6 +1,7 @@
 // `kestrun-kit gltf MODEL... [--txd DICTIONARY]... [-o OUT]`: exports models
 // with their textures as binary glTF, one .glb per model.
 #include "gltf/gltf.h"
+#include "kit/batch_output.h"
 #include "kit/commands.h"
 #include "kit/load.h"
 
@@ -8,13 +9,10 @@
 
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <memory>
 #include <set>
 #include <string>
 #include <vector>
-
-#include <unistd.h>
 
 namespace kestrun::kit {
 
@@ -32,22 +30,27 @@ struct GltfOptions {
 // replace; nothing when standard error is not a terminal.
 class Progress {
 public:
-	explicit Progress(std::size_t total) : shown_(total > 1 && isatty(fileno(stderr))), total_(total) {}
+	explicit Progress(std::size_t total) : shown_(total > 1 && stderr_is_terminal()), total_(total) {}
 	void step(std::size_t done, const std::string& name)
 	{
-		if (shown_)
-			std::fprintf(stderr, "\r\033[Kgltf: %zu/%zu %s", done + 1, total_, name.c_str());
+		if (!shown_)
+			return;
+		clear();
+		width_ = std::fprintf(stderr, "\rgltf: %zu/%zu %s", done + 1, total_, name.c_str()) - 1;
 	}
-	// Clears the line before a message, so that messages stay whole.
+	// Clears the line before a message, so that messages stay whole. Spaces
+	// rather than an escape sequence: every console understands them.
 	void clear()
 	{
-		if (shown_)
-			std::fprintf(stderr, "\r\033[K");
+		if (shown_ && width_ > 0)
+			std::fprintf(stderr, "\r%*s\r", width_, "");
+		width_ = 0;
 	}
 
 private:
 	bool shown_;
 	std::size_t total_;
+	int width_ = 0;
 };
 
 // The inflated stream of a model or dictionary file. A damaged container
@@ -68,17 +71,17 @@ std::optional<std::vector<std::uint8_t>> load_stream(const std::string& path, st
 bool names_folder(const std::string& output)
 {
 	std::error_code ec;
-	return !output.empty() && (output.back() == '/' || output.back() == '\\' || fs::is_directory(output, ec));
+	return !output.empty() && (output.back() == '/' || output.back() == '\\' || fs::is_directory(to_path(output), ec));
 }
 
 fs::path output_of(const std::string& model, const std::string& output)
 {
-	const fs::path glb = fs::path(model).filename().replace_extension(".glb");
+	const fs::path glb = to_path(model).filename().replace_extension(".glb");
 	if (output.empty())
-		return fs::path(model).replace_extension(".glb");
+		return to_path(model).replace_extension(".glb");
 	if (names_folder(output))
-		return fs::path(output) / glb;
-	return output;
+		return to_path(output) / glb;
+	return to_path(output);
 }
 
 // True when `out` is one of the files the run reads: writing there would
@@ -90,7 +93,7 @@ bool is_input(const fs::path& out, const GltfOptions& options)
 		return false;
 	for (const std::vector<std::string>* list : {&options.models, &options.dictionaries})
 		for (const std::string& input : *list)
-			if (fs::equivalent(out, input, ec))
+			if (fs::equivalent(out, to_path(input), ec))
 				return true;
 	return false;
 }
@@ -109,7 +112,7 @@ int run_gltf(const GltfOptions& options)
 	}
 	if (names_folder(options.output)) {
 		std::error_code ec;
-		fs::create_directories(options.output, ec);
+		fs::create_directories(to_path(options.output), ec);
 		if (ec) {
 			report_error(options.output, "cannot create the folder: " + ec.message());
 			return exit_failed;
@@ -137,12 +140,12 @@ int run_gltf(const GltfOptions& options)
 		std::vector<std::string> warnings;
 		std::optional<gltf::Export> result;
 		if (!written.insert(out.lexically_normal()).second) {
-			error = "its export " + out.string() + " would replace that of an earlier model; not written";
+			error = "its export " + to_utf8(out) + " would replace that of an earlier model; not written";
 		} else if (is_input(out, options)) {
-			error = "its export " + out.string() + " would replace an input file; not written";
+			error = "its export " + to_utf8(out) + " would replace an input file; not written";
 		} else if (std::optional<std::vector<std::uint8_t>> stream = load_stream(path, error)) {
 			if ((stream = gltf::pc_model_stream(std::move(*stream), warnings, error)))
-				result = gltf::export_model(*stream, fs::path(path).stem().string(), textures, error);
+				result = gltf::export_model(*stream, to_utf8(to_path(path).stem()), textures, error);
 		}
 		if (result)
 			warnings.insert(warnings.end(), result->warnings.begin(), result->warnings.end());
@@ -151,8 +154,8 @@ int run_gltf(const GltfOptions& options)
 		for (const std::string& warning : warnings)
 			std::fprintf(stderr, "%s: warning: %s\n", path.c_str(), warning.c_str());
 		std::string subject = path; // the file a failure is about
-		if (result && !replace_file(out.string(), result->glb, error)) {
-			subject = out.string();
+		if (result && !replace_file(to_utf8(out), result->glb, error)) {
+			subject = to_utf8(out);
 			result.reset();
 		}
 		if (!result) {
@@ -160,7 +163,7 @@ int run_gltf(const GltfOptions& options)
 			failed = true;
 			continue;
 		}
-		std::printf("%s -> %s: %s, %s, %s\n", path.c_str(), out.string().c_str(),
+		std::printf("%s -> %s: %s, %s, %s\n", path.c_str(), to_utf8(out).c_str(),
 		            counted(result->nodes, "node", "nodes").c_str(), counted(result->meshes, "mesh", "meshes").c_str(),
 		            counted(result->textures, "texture", "textures").c_str());
 		std::fflush(stdout);

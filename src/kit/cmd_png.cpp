@@ -81,10 +81,11 @@ bool export_file(const std::string& name, Run& run, Progress& progress)
 		report_error(name, "not a texture dictionary");
 		return false;
 	}
-	std::string folder_name = safe_file_name(fs::path(name).stem().string());
+	const std::string stem = safe_file_name(to_utf8(to_path(name).stem()));
+	std::string folder_name = stem;
 	for (unsigned n = 2; !run.folders.take(folder_name); n++)
-		folder_name = safe_file_name(fs::path(name).stem().string()) + "~" + std::to_string(n);
-	const fs::path folder = fs::path(run.options.out_dir) / folder_name;
+		folder_name = stem + "~" + std::to_string(n);
+	const fs::path folder = to_path(run.options.out_dir) / folder_name;
 
 	NameSet files;
 	std::size_t written = 0, textures = 0;
@@ -103,7 +104,7 @@ bool export_file(const std::string& name, Run& run, Progress& progress)
 		bool texture_ok = true;
 		for (std::size_t i = 0; i < names.size() && texture_ok; i++) {
 			const std::vector<std::uint8_t> png = texture::encode_png(t->levels[i]);
-			const std::string path = (folder / names[i]).string();
+			const std::string path = to_utf8(folder / names[i]);
 			if (png.empty())
 				error = "cannot encode the PNG";
 			if (png.empty() || !replace_file(path, png, error)) {
@@ -124,7 +125,7 @@ bool export_file(const std::string& name, Run& run, Progress& progress)
 	}
 	progress.clear();
 	std::printf("%s: %zu of %zu texture%s written to %s\n", name.c_str(), written, textures, textures == 1 ? "" : "s",
-	            folder.string().c_str());
+	            to_utf8(folder).c_str());
 	return ok;
 }
 

@@ -63,8 +63,8 @@ bool convert_file(const std::string& name, Run& run, Progress& progress)
 	if (!run.options.out_dir.empty()) {
 		// Two inputs of the same name from different folders would land on
 		// one output; the second would silently replace the first.
-		const std::string file_name = fs::path(name).filename().string();
-		target = (fs::path(run.options.out_dir) / file_name).string();
+		const std::string file_name = to_utf8(to_path(name).filename());
+		target = to_utf8(to_path(run.options.out_dir) / to_path(file_name));
 		if (!run.written.take(file_name)) {
 			report_error(name, target + " was already written in this run; nothing written");
 			return false;
@@ -83,8 +83,8 @@ int run_txd(const TxdOptions& options)
 {
 	if (!options.out_dir.empty()) {
 		std::error_code ec;
-		fs::create_directories(options.out_dir, ec);
-		if (ec || !fs::is_directory(options.out_dir)) {
+		fs::create_directories(to_path(options.out_dir), ec);
+		if (ec || !fs::is_directory(to_path(options.out_dir))) {
 			report_error(options.out_dir, "cannot create the output folder" + (ec ? ": " + ec.message() : std::string()));
 			return exit_failed;
 		}

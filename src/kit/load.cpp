@@ -4,7 +4,6 @@
 #include "stream/stream.h"
 
 #include <filesystem>
-#include <fstream>
 #include <memory>
 
 #include <lzo/lzoconf.h>
@@ -48,33 +47,24 @@ std::vector<BlockInfo> list_blocks(bytes file, mut_bytes scratch)
 
 bool read_file(const std::string& path, std::vector<std::uint8_t>& data, std::string& error)
 {
+	// A missing file and a folder in words of our own, the same on every
+	// system (Windows calls a name with a wildcard, which no file there
+	// has, invalid rather than missing); anything else, a path too long for
+	// std::filesystem on Windows say, is left to the read.
 	std::error_code ec;
-	const fs::file_status status = fs::status(path, ec);
-	if (ec || !fs::exists(status)) {
-		error = "cannot open: " + (ec ? ec.message() : std::string("no such file"));
+	const fs::file_status status = fs::status(to_path(path), ec);
+	if (status.type() == fs::file_type::not_found || (ec && path.find_first_of("*?") != std::string::npos)) {
+		error = "cannot open: No such file or directory";
 		return false;
 	}
-	if (!fs::is_regular_file(status)) {
+	if (!ec && !fs::is_regular_file(status)) {
 		error = "not a regular file";
 		return false;
 	}
-	std::ifstream in(path, std::ios::binary | std::ios::ate);
-	if (!in) {
-		error = "cannot open";
+	FileBytes file;
+	if (!read_whole_file(path, file, error))
 		return false;
-	}
-	const std::streamoff size = in.tellg();
-	if (size < 0 || std::uint64_t(size) >= (std::uint64_t(1) << 32)) {
-		error = size < 0 ? "cannot determine size" : "file is 4 GiB or larger";
-		return false;
-	}
-	data.resize(std::size_t(size));
-	in.seekg(0);
-	in.read(reinterpret_cast<char*>(data.data()), size);
-	if (in.gcount() != size) {
-		error = "cannot read the whole file";
-		return false;
-	}
+	data.assign(file.data.get(), file.data.get() + file.size);
 	return true;
 }
 
@@ -114,11 +104,11 @@ bool load_file(const std::string& path, LoadedFile& loaded, std::string& error)
 
 bool replace_file(const std::string& path, bytes data, std::string& error)
 {
-	const fs::path target(path);
+	const fs::path target = to_path(path);
 	std::error_code ec;
 	const fs::perms mode = fs::status(target, ec).permissions();
-	const std::string directory = target.has_parent_path() ? target.parent_path().string() : ".";
-	if (!write_file_atomically(directory, target.filename().string(), data, error))
+	const std::string directory = target.has_parent_path() ? to_utf8(target.parent_path()) : ".";
+	if (!write_file_atomically(directory, to_utf8(target.filename()), data, error))
 		return false;
 	// Keep the file's own permissions rather than the temporary's.
 	if (!ec)

@@ -7,10 +7,25 @@
 #include "container/container.h"
 
 #include <cstdint>
+#include <filesystem>
 #include <string>
 #include <vector>
 
 namespace kestrun::kit {
+
+// Names are UTF-8 inside the kit. A std::filesystem::path made from a plain
+// string would take it in the machine's code page on Windows, so paths are
+// made and read back through these two.
+inline std::filesystem::path to_path(const std::string& utf8)
+{
+	return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+}
+
+inline std::string to_utf8(const std::filesystem::path& path)
+{
+	const std::u8string text = path.u8string();
+	return std::string(text.begin(), text.end());
+}
 
 // One block of a container as its header states it, inflated on its own.
 struct BlockInfo {

@@ -6,7 +6,7 @@
 #include "kit/load.h"
 #include "gltf/gltf.h"
 #include "samples/samples.h"
-#include "support/run_binary.h"
+#include "support/scratch_dir.h"
 
 #include <gtest/gtest.h>
 
@@ -160,8 +160,7 @@ TEST(Export, GoldenModel)
 
 	testing::ScratchDir dir;
 	dir.write("golden.glb", glb);
-	std::string report;
-	EXPECT_TRUE(testing::validate_gltf({dir.path() / "golden.glb"}, report)) << report;
+	EXPECT_VALID_GLTF(std::vector<std::filesystem::path>{dir.path() / "golden.glb"});
 }
 
 TEST(Export, EverySampleValidates)
@@ -194,8 +193,7 @@ TEST(Export, EverySampleValidates)
 		dir.write(f.name + ".glb", glb);
 		files.push_back(dir.path() / (f.name + ".glb"));
 	}
-	std::string report;
-	EXPECT_TRUE(testing::validate_gltf(files, report)) << report;
+	EXPECT_VALID_GLTF(files);
 }
 
 using vec3 = std::array<double, 3>;
@@ -321,8 +319,7 @@ TEST(Export, DamagedPartsAreLeftOutAndTheRestStillValidates)
 
 	testing::ScratchDir dir;
 	dir.write("damaged.glb", glb);
-	std::string report;
-	EXPECT_TRUE(testing::validate_gltf({dir.path() / "damaged.glb"}, report)) << report;
+	EXPECT_VALID_GLTF(std::vector<std::filesystem::path>{dir.path() / "damaged.glb"});
 }
 
 // A stream cut short inside its Clump fails whole, however much of it still
@@ -391,8 +388,7 @@ TEST(Export, FuzzCorpusExportsValidate)
 		files.push_back(dir.path() / name);
 	}
 	ASSERT_FALSE(files.empty());
-	std::string report;
-	EXPECT_TRUE(testing::validate_gltf(files, report)) << report;
+	EXPECT_VALID_GLTF(files);
 }
 
 } // namespace

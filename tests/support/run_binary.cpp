@@ -100,9 +100,20 @@ RunResult run_kestrun(const fs::path& dir, const std::vector<std::string>& args,
 	return run_program(binary_under_test(), dir, args, options);
 }
 
+std::string kit_binary_under_test()
+{
+	const char* chosen = std::getenv("KESTRUN_TEST_KIT_BINARY");
+	return chosen && *chosen ? chosen : KESTRUN_KIT_BINARY;
+}
+
 RunResult run_kestrun_kit(const fs::path& dir, const std::vector<std::string>& args)
 {
-	return run_program(KESTRUN_KIT_BINARY, dir, args, {});
+	RunResult result = run_program(kit_binary_under_test(), dir, args, {});
+	if (testing_windows_binary()) {
+		std::replace(result.out.begin(), result.out.end(), '\\', '/');
+		std::replace(result.err.begin(), result.err.end(), '\\', '/');
+	}
+	return result;
 }
 
 } // namespace kestrun::testing

@@ -37,7 +37,10 @@ std::string path_as_the_binary_names_it(const std::filesystem::path& path);
 RunResult run_kestrun(const std::filesystem::path& dir, const std::vector<std::string>& args,
                       const RunOptions& options = {});
 
-// The same for the kestrun-kit binary.
+// The same for the kestrun-kit binary: the one built beside the tests, or
+// the program KESTRUN_TEST_KIT_BINARY names. The paths a Windows build
+// makes (out\a.txd) come back with slashes, as the Linux build shows them.
 RunResult run_kestrun_kit(const std::filesystem::path& dir, const std::vector<std::string>& args);
+std::string kit_binary_under_test();
 
 } // namespace kestrun::testing
