@@ -50,7 +50,7 @@ bench:
 # build-win32/ with mingw-w64; the kit's libraries first, from Debian's
 # sources (scripts/windows_deps.sh, cached in build-deps/).
 WINDOWS_PACKAGES = g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix libz-mingw-w64-dev dpkg-dev
-WINE_PACKAGES = wine wine64 wine32:i386
+WINE_PACKAGES = wine wine64
 windows:
 	@scripts/setup.sh $(WINDOWS_PACKAGES)
 	JOBS=$(JOBS) scripts/windows_deps.sh
@@ -64,6 +64,9 @@ windows:
 # Wine is installed before the builds are configured: it runs their tests.
 windows-test: build
 	@scripts/setup.sh $(WINDOWS_PACKAGES) $(WINE_PACKAGES)
+	@# wine32 runs the 32-bit build; where its i386 packages cannot be had,
+	@# windows_tests.sh says that build goes untested.
+	@scripts/setup.sh wine32:i386 || echo "windows-test: wine32:i386 could not be installed" >&2
 	JOBS=$(JOBS) scripts/windows_deps.sh
 	cmake -S . -B build-win64 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake $(CMAKE_FLAGS)
 	cmake --build build-win64 -j $(JOBS)

@@ -43,7 +43,9 @@ install_packages() {
 	if [[ " ${missing[*]}" == *":i386"* ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
 		"${sudo[@]}" dpkg --add-architecture i386
 	fi
-	"${sudo[@]}" apt-get update -qq
+	# A mirror half way through a sync fails one index or another; the lists
+	# already there still serve, and a package that cannot be had fails below.
+	"${sudo[@]}" apt-get update -qq || echo "setup: apt-get update reported errors; going on with the lists there are" >&2
 	DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq "${missing[@]}"
 }
 [ ${#missing[@]} -eq 0 ] || install_packages
