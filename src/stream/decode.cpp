@@ -17,13 +17,6 @@ std::optional<bytes> struct_body(const Chunk& parent)
 	return s->body;
 }
 
-// Text up to the first NUL, or the whole field.
-std::string text_field(bytes b)
-{
-	const auto end = std::find(b.begin(), b.end(), std::uint8_t(0));
-	return std::string(b.begin(), end);
-}
-
 std::uint32_t clip_u32(std::uint64_t v)
 {
 	return v > 0xFFFFFFFFu ? 0xFFFFFFFFu : std::uint32_t(v);
@@ -118,7 +111,7 @@ std::optional<std::vector<FrameInfo>> decode_frame_list(const Chunk& frame_list)
 	const std::vector<const Chunk*> extensions = children_of_type(frame_list, format::type_extension);
 	for (std::size_t i = 0; i < extensions.size() && i < frames.size(); i++)
 		if (const Chunk* name = find_child(*extensions[i], format::type_frame_name))
-			frames[i].name = text_field(name->body);
+			frames[i].name = format::fixed_name(name->body);
 	return frames;
 }
 
@@ -200,9 +193,9 @@ std::optional<TextureInfo> decode_texture(const Chunk& texture)
 	info.address_v = word >> 12 & 0xF;
 	const std::vector<const Chunk*> strings = children_of_type(texture, format::type_string);
 	if (strings.size() > 0)
-		info.name = text_field(strings[0]->body);
+		info.name = format::fixed_name(strings[0]->body);
 	if (strings.size() > 1)
-		info.mask = text_field(strings[1]->body);
+		info.mask = format::fixed_name(strings[1]->body);
 	return info;
 }
 
@@ -231,25 +224,25 @@ std::optional<AtomicInfo> decode_atomic(const Chunk& atomic)
 std::optional<TextureNativeHeader> decode_texture_native_header(const Chunk& texture_native)
 {
 	const auto body = struct_body(texture_native);
-	if (!body || body->size() < 88)
+	format::TextureNativeHeader raw;
+	if (!body || !format::read_texture_native_header(*body, raw))
 		return std::nullopt;
-	const bytes b = *body;
 	TextureNativeHeader h;
-	h.platform = load_u32(b, 0);
-	const std::uint32_t word = load_u32(b, 4);
-	h.filter = word & 0xFF;
-	h.address_u = word >> 8 & 0xF;
-	h.address_v = word >> 12 & 0xF;
-	h.name = text_field(b.subspan(8, 32));
-	h.mask = text_field(b.subspan(40, 32));
-	h.raster_format = load_u32(b, 72);
-	h.alpha = load_u32(b, 76);
-	h.width = load_u16(b, 80);
-	h.height = load_u16(b, 82);
-	h.depth = b[84];
-	h.levels = b[85];
-	h.raster_type = b[86];
-	h.compression = b[87];
+	h.platform = raw.platform;
+	const format::Filter filter = format::split_filter_word(raw.filter_word);
+	h.filter = filter.mode;
+	h.address_u = filter.address_u;
+	h.address_v = filter.address_v;
+	h.name = format::fixed_name(raw.name_field);
+	h.mask = format::fixed_name(raw.mask_field);
+	h.raster_format = raw.raster_format;
+	h.alpha = raw.alpha;
+	h.width = raw.width;
+	h.height = raw.height;
+	h.depth = raw.depth;
+	h.levels = raw.level_count;
+	h.raster_type = raw.raster_type;
+	h.compression = raw.compression;
 	return h;
 }
 

@@ -94,7 +94,7 @@ std::string native_problem_text(const stream::Chunk& native, const NativeTexture
 {
 	std::string where = "texture";
 	if (!t.name_field.empty())
-		where += " \"" + field_text(t.name_field) + "\"";
+		where += " \"" + format::fixed_name(t.name_field) + "\"";
 	where += " at offset " + std::to_string(native.offset) + ": " + native_problem_name(r.problem);
 	if (!r.detail.empty())
 		where += " (" + r.detail + ")";
@@ -124,11 +124,12 @@ std::optional<DecodedTexture> decode_texture_native(const stream::Chunk& native,
 		return std::nullopt;
 	}
 	DecodedTexture out;
-	out.name = field_text(t.name_field);
-	out.mask = field_text(t.mask_field);
-	out.filter = t.filter_word & 0xFF;
-	out.address_u = t.filter_word >> 8 & 0x0F;
-	out.address_v = t.filter_word >> 12 & 0x0F;
+	out.name = format::fixed_name(t.name_field);
+	out.mask = format::fixed_name(t.mask_field);
+	const format::Filter filter = format::split_filter_word(t.filter_word);
+	out.filter = filter.mode;
+	out.address_u = filter.address_u;
+	out.address_v = filter.address_v;
 	out.has_alpha = t.alpha != 0;
 	for (std::uint32_t i = 0; i < t.levels.size(); i++)
 		out.levels.push_back(decode_level(t, i));

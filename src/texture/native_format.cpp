@@ -22,17 +22,6 @@ const char* native_problem_name(NativeProblem problem)
 	return "unknown problem";
 }
 
-std::string field_text(bytes field)
-{
-	std::string text;
-	for (std::uint8_t c : field) {
-		if (c == 0)
-			break;
-		text.push_back(char(c));
-	}
-	return text;
-}
-
 std::uint32_t level_side(std::uint32_t side, std::uint32_t level)
 {
 	std::uint32_t s = level < 32 ? side >> level : 0;
@@ -113,22 +102,6 @@ ReadResult classify(NativeTexture& t)
 	return {};
 }
 
-void read_common(bytes body, NativeTexture& t)
-{
-	t.platform = load_u32(body, 0);
-	t.filter_word = load_u32(body, 4);
-	t.name_field = body.subspan(8, 32);
-	t.mask_field = body.subspan(40, 32);
-	t.raster_format = load_u32(body, 72);
-	t.alpha = load_u32(body, 76);
-	t.width = load_u16(body, 80);
-	t.height = load_u16(body, 82);
-	t.depth = body[84];
-	t.level_count = body[85];
-	t.raster_type = body[86];
-	t.compression = body[87];
-}
-
 std::uint32_t palette_bytes(Encoding encoding)
 {
 	return encoding == Encoding::pal8 ? 256 * 4 : encoding == Encoding::pal4 ? 16 * 4 : 0;
@@ -196,9 +169,8 @@ ReadResult read_pc(bytes body, NativeTexture& t)
 ReadResult read_native(bytes body, NativeTexture& out)
 {
 	out = NativeTexture{};
-	if (body.size() < pc_header_size)
+	if (!format::read_texture_native_header(body, out))
 		return fail(NativeProblem::header_short, text("%llu bytes", body.size()));
-	read_common(body, out);
 	if (out.platform != platform_console && out.platform != platform_pc)
 		return fail(NativeProblem::unknown_platform, text("platform %llu", out.platform));
 	if (out.width == 0 || out.height == 0 || out.level_count == 0)

@@ -53,6 +53,7 @@
 #pragma once
 
 #include "common/bytes.h"
+#include "format/format.h"
 
 #include <array>
 #include <cstdint>
@@ -61,11 +62,12 @@
 
 namespace kestrun::texture {
 
-inline constexpr std::uint32_t platform_console = 5;
-inline constexpr std::uint32_t platform_pc = 8;
-inline constexpr std::uint16_t pc_device_id = 0;
-inline constexpr std::size_t console_header_size = 92;
-inline constexpr std::size_t pc_header_size = 88;
+inline constexpr std::uint32_t platform_console = format::platform_console;
+inline constexpr std::uint32_t platform_pc = format::platform_pc;
+inline constexpr std::uint16_t pc_device_id = format::device_by_platform;
+// The console adds the total image size to the shared header.
+inline constexpr std::size_t console_header_size = format::texture_native_header_size + 4;
+inline constexpr std::size_t pc_header_size = format::texture_native_header_size;
 
 // Raster format: pixel formats (bits 8-11) and flags.
 inline constexpr std::uint32_t pixel_format_mask = 0x0F00;
@@ -109,14 +111,7 @@ const char* native_problem_name(NativeProblem problem);
 
 // A Texture Native Struct body read, either platform. Views point into the
 // body it was read from.
-struct NativeTexture {
-	std::uint32_t platform = 0;
-	std::uint32_t filter_word = 0;        // filter and addressing as stored
-	bytes name_field, mask_field;         // the 32-byte fields as stored
-	std::uint32_t raster_format = 0;
-	std::uint32_t alpha = 0;              // console alpha or PC has-alpha, as stored
-	std::uint16_t width = 0, height = 0;
-	std::uint8_t depth = 0, level_count = 0, raster_type = 0, compression = 0;
+struct NativeTexture : format::TextureNativeHeader {
 	std::uint32_t total_size = 0;         // console only
 	Encoding encoding = Encoding::pixels;
 	bytes palette;                        // as stored (B, G, R, A console; R, G, B, A PC)
@@ -131,9 +126,6 @@ struct ReadResult {
 // Reads a console or PC Texture Native Struct body into `out`, checking every
 // size against the bytes there and the levels against the stated sizes.
 ReadResult read_native(bytes body, NativeTexture& out);
-
-// A field of NUL-padded text up to its first NUL.
-std::string field_text(bytes field);
 
 // Level i's sides.
 std::uint32_t level_side(std::uint32_t side, std::uint32_t level);
