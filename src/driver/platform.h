@@ -6,6 +6,7 @@
 #include "common/bytes.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -80,5 +81,15 @@ void report_file_size_limit_as_error();
 // Keeps the buffers a file frees in the heap for the next file of the batch,
 // where the allocator would otherwise hand large ones back to the system.
 void keep_freed_buffers_for_reuse();
+
+#ifdef _WIN32
+// The wide command line carries any name; names are UTF-8 inside the
+// program. The whole command line, the program's name first, as UTF-8.
+std::vector<std::string> utf8_command_line(int argc, wchar_t** argv);
+
+// Runs `run` with a console's output switched to UTF-8, in which the program
+// prints names, and switched back after; returns what `run` returns.
+int run_with_utf8_console(const std::function<int()>& run);
+#endif
 
 } // namespace kestrun

@@ -330,4 +330,22 @@ bool write_file_atomically(const std::string& folder, const std::string& name, b
 	return true;
 }
 
+std::vector<std::string> utf8_command_line(int argc, wchar_t** argv)
+{
+	std::vector<std::string> arguments;
+	for (int k = 0; k < argc; k++)
+		arguments.push_back(utf8(argv[k], std::wcslen(argv[k])));
+	return arguments;
+}
+
+int run_with_utf8_console(const std::function<int()>& run)
+{
+	const UINT console = ::GetConsoleOutputCP();
+	::SetConsoleOutputCP(CP_UTF8);
+	const int status = run();
+	if (console != 0)
+		::SetConsoleOutputCP(console);
+	return status;
+}
+
 } // namespace kestrun

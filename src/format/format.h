@@ -120,6 +120,7 @@ std::uint32_t texture_sets(std::uint32_t flags, std::uint32_t stored);
 // sphere (4 floats), has-positions and has-normals words, positions (V x 12)
 // and normals (V x 12). Offsets from the start of the body.
 inline constexpr std::uint64_t triangle_record_size = 8;
+inline constexpr std::uint64_t triangle_material_at = 4; // in a record
 inline constexpr std::uint64_t morph_header_size = 24;
 struct GenericLayout {
 	std::uint64_t colours = 0, texcoords = 0, triangles = 0, morph = 0; // where each begins

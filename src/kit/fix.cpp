@@ -58,7 +58,7 @@ void plan_geometry(const Chunk& geometry, bytes stream, Plan& plan)
 	}
 	const std::uint64_t records = offset_in(stream, repair->records);
 	for (std::size_t k = 0; k < repair->materials.size(); k++)
-		plan.patches[records + 8 * k + 4] = repair->materials[k];
+		plan.patches[records + format::triangle_record_size * k + format::triangle_material_at] = repair->materials[k];
 	plan.notes.push_back({geometry.offset, format::type_geometry, true, 0,
 	                      std::to_string(repair->materials.size()) +
 	                          " triangle material(s) taken from the Bin Mesh"});
@@ -70,7 +70,7 @@ void plan_dictionary(const Chunk& dictionary, Plan& plan)
 	if (!device)
 		return;
 	const Chunk* s = find_child(dictionary, format::type_struct);
-	plan.patches[s->offset + 12 + 2] = 0;
+	plan.patches[s->offset + format::chunk_header_size + format::dictionary_device_at] = format::device_by_platform;
 	plan.notes.push_back({dictionary.offset, format::type_texture_dictionary, true, 0,
 	                      "device id " + std::to_string(*device) + " set to 0 (by each texture's platform)"});
 }

@@ -58,7 +58,7 @@ int run_kit(const std::vector<std::string>& arguments)
 } // namespace
 
 #ifdef _WIN32
-#include <windows.h>
+#include "driver/platform.h"
 
 // The arguments reach the program as typed: the C runtime must not expand a
 // star in them with its own rules; the kit does, as kestrun matches.
@@ -66,35 +66,15 @@ extern "C" {
 int _dowildcard = 0;
 }
 
-namespace {
-
-std::string utf8(const wchar_t* text)
-{
-	const int length = ::WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
-	std::string out(std::size_t(length > 0 ? length : 1), '\0');
-	if (length > 0)
-		::WideCharToMultiByte(CP_UTF8, 0, text, -1, out.data(), length, nullptr, nullptr);
-	out.pop_back(); // the terminator
-	return out;
-}
-
-} // namespace
-
-// The wide command line carries any name; names are UTF-8 inside the program
-// and printed as UTF-8, so a console is switched to UTF-8 while it runs.
+// The wide command line carries any name; see the platform layer.
 int wmain(int argc, wchar_t** argv)
 {
-	std::vector<std::string> arguments;
-	for (int k = 1; k < argc; k++)
-		arguments.push_back(utf8(argv[k]));
-	arguments = kestrun::kit::expand_file_arguments(arguments);
-	arguments.insert(arguments.begin(), argc > 0 ? utf8(argv[0]) : std::string("kestrun-kit"));
-	const UINT console = ::GetConsoleOutputCP();
-	::SetConsoleOutputCP(CP_UTF8);
-	const int status = run_kit(arguments);
-	if (console != 0)
-		::SetConsoleOutputCP(console);
-	return status;
+	std::vector<std::string> line = kestrun::utf8_command_line(argc, argv);
+	const std::string program = line.empty() ? std::string("kestrun-kit") : line.front();
+	std::vector<std::string> arguments =
+	    kestrun::kit::expand_file_arguments(std::vector<std::string>(line.begin() + (line.empty() ? 0 : 1), line.end()));
+	arguments.insert(arguments.begin(), program);
+	return kestrun::run_with_utf8_console([&] { return run_kit(arguments); });
 }
 
 #else

@@ -2,8 +2,6 @@
 // file itself: `check` warns about it and `fix` mends it.
 #include "kit/fix.h"
 
-#include "texture/native_format.h"
-
 #include <algorithm>
 #include <array>
 #include <map>
@@ -43,8 +41,8 @@ std::map<Corners, std::int64_t> materials_by_triangle(const BinMeshInfo& bin_mes
 
 bool every_material_zero(bytes records)
 {
-	for (std::size_t at = 0; fits(records.size(), at, 8); at += 8)
-		if (load_u16(records, at + 4) != 0)
+	for (std::size_t at = 0; fits(records.size(), at, format::triangle_record_size); at += format::triangle_record_size)
+		if (load_u16(records, at + format::triangle_material_at) != 0)
 			return false;
 	return true;
 }
@@ -76,10 +74,10 @@ std::optional<TriangleMaterialRepair> plan_triangle_materials(const Chunk& geome
 	TriangleMaterialRepair repair;
 	repair.records = g->triangle_records;
 	const std::map<Corners, std::int64_t> found = materials_by_triangle(*bin_mesh);
-	for (std::size_t at = 0; fits(repair.records.size(), at, 8); at += 8) {
+	for (std::size_t at = 0; fits(repair.records.size(), at, format::triangle_record_size); at += format::triangle_record_size) {
 		const auto k = found.find(corners(load_u16(repair.records, at), load_u16(repair.records, at + 2),
 		                                  load_u16(repair.records, at + 6)));
-		const std::string which = "triangle " + std::to_string(at / 8);
+		const std::string which = "triangle " + std::to_string(at / format::triangle_record_size);
 		if (k == found.end())
 			repair.problem = which + " is in no mesh of the Bin Mesh";
 		else if (k->second == conflicting)
@@ -103,11 +101,11 @@ std::optional<std::uint32_t> stray_device_id(const Chunk& dictionary)
 	const std::optional<DictionaryInfo> info = decode_dictionary(dictionary);
 	if (!info || !format::is_version_3_1(dictionary.stamp))
 		return std::nullopt;
-	if (info->device <= 2)
+	if (info->device <= format::highest_pc_device)
 		return std::nullopt;
 	for (const Chunk* native : children_of_type(dictionary, format::type_texture_native)) {
 		const std::optional<TextureNativeHeader> header = decode_texture_native_header(*native);
-		if (!header || header->platform != texture::platform_pc)
+		if (!header || header->platform != format::platform_pc)
 			return std::nullopt;
 	}
 	return info->device;

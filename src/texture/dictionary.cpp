@@ -184,7 +184,7 @@ DictionaryResult convert_dictionary(bytes input)
 	// 0 lets them go by each texture's platform. The rest of the Struct stays.
 	if (const stream::Chunk* head = stream::find_child(dictionary, format::type_struct); head && head->body.size() >= 4) {
 		buffer body(head->body.begin(), head->body.end());
-		store_u16(body, 2, pc_device_id);
+		store_u16(body, format::dictionary_device_at, pc_device_id);
 		replaced.emplace(head, std::move(body));
 	}
 	for (const stream::Chunk& c : tree.top)
