@@ -2,8 +2,8 @@
 // status that says whether any file has an error.
 #include "kit/check.h"
 #include "kestrun_version.h"
+#include "kit/batch.h"
 #include "kit/commands.h"
-#include "kit/load.h"
 
 #include <CLI/CLI.hpp>
 #include <nlohmann/json.hpp>
@@ -29,82 +29,95 @@ CheckReport check_file(const LoadedFile& f)
 {
 	const stream::Tree tree = stream::parse_tree(f.stream);
 	CheckReport report = check_stream(f.stream, tree);
-	if (f.container && f.inflated.problem != ContainerProblem::none) {
-		std::string text = "damaged container: block " + std::to_string(f.inflated.block) + ": " +
-		                   container_problem_name(f.inflated.problem);
-		if (f.inflated.damaged_blocks > 1)
-			text += " (" + std::to_string(f.inflated.damaged_blocks) + " blocks damaged in all)";
-		report.findings.insert(report.findings.begin(), {Severity::error, "container", f.inflated.offset, text});
-	}
+	if (f.container && f.inflated.problem != ContainerProblem::none)
+		report.findings.insert(report.findings.begin(), {Severity::error, "container", f.inflated.offset,
+		                                                 damaged_container_text(f.inflated, false)});
 	return report;
+}
+
+std::string finding_line(const std::string& name, const Finding& finding)
+{
+	if (finding.path.empty() && finding.offset == 0)
+		return name + ": " + severity_name(finding.severity) + ": " + finding.text;
+	return name + ": " + (finding.path.empty() ? "stream" : finding.path) + " (offset " +
+	       std::to_string(finding.offset) + "): " + severity_name(finding.severity) + ": " + finding.text;
+}
+
+json finding_json(const Finding& finding)
+{
+	return {{"severity", severity_name(finding.severity)},
+	        {"path", finding.path},
+	        {"offset", finding.offset},
+	        {"text", finding.text}};
+}
+
+struct Totals {
+	std::uint64_t errors = 0, warnings = 0, failed_files = 0, chunks = 0, unknown = 0;
+	json files = json::array();
+};
+
+// Checks one file, prints its findings (or keeps them for the JSON) and
+// adds them to the totals.
+void check_one(const std::string& name, const CheckOptions& options, Batch& batch, Totals& totals)
+{
+	LoadedFile f;
+	std::string error;
+	CheckReport report;
+	if (!load_file(name, f, error))
+		report.findings.push_back({Severity::error, "", 0, error});
+	else
+		report = check_file(f);
+	std::uint64_t errors = 0, warnings = 0;
+	json findings = json::array();
+	for (const Finding& finding : report.findings) {
+		(finding.severity == Severity::error ? errors : warnings)++;
+		if (options.json)
+			findings.push_back(finding_json(finding));
+		else
+			batch.say(finding_line(name, finding));
+	}
+	const bool failed = errors > 0 || (options.strict && warnings > 0);
+	totals.chunks += report.chunks;
+	totals.unknown += report.unknown_chunks;
+	totals.errors += errors;
+	totals.warnings += warnings;
+	totals.failed_files += failed ? 1 : 0;
+	if (options.json)
+		totals.files.push_back({{"file", name}, {"container", f.container}, {"chunks", report.chunks},
+		                        {"unknown_chunks", report.unknown_chunks}, {"errors", errors},
+		                        {"warnings", warnings}, {"passed", !failed}, {"findings", findings}});
+}
+
+void print_totals(const CheckOptions& options, const Totals& t)
+{
+	if (options.json) {
+		std::cout << json{{"program", "kestrun-kit"},  {"version", KESTRUN_VERSION}, {"strict", options.strict},
+		                  {"files", t.files},          {"errors", t.errors},         {"warnings", t.warnings},
+		                  {"failed_files", t.failed_files}}
+		                 .dump(1, '\t', false, json::error_handler_t::replace)
+		          << std::endl;
+		return;
+	}
+	std::printf("checked %zu file(s), %llu chunk(s), %llu of unknown type: %llu error(s), %llu warning(s); "
+	            "%llu file(s) %s\n",
+	            options.files.size(), static_cast<unsigned long long>(t.chunks),
+	            static_cast<unsigned long long>(t.unknown), static_cast<unsigned long long>(t.errors),
+	            static_cast<unsigned long long>(t.warnings), static_cast<unsigned long long>(t.failed_files),
+	            options.strict ? "failed (warnings count as errors)" : "failed");
 }
 
 int run_check(const CheckOptions& options)
 {
-	std::uint64_t errors = 0, warnings = 0, failed_files = 0, chunks = 0, unknown = 0;
-	json files = json::array();
-	for (const std::string& name : options.files) {
-		LoadedFile f;
-		std::string error;
-		CheckReport report;
-		if (!load_file(name, f, error))
-			report.findings.push_back({Severity::error, "", 0, error});
-		else
-			report = check_file(f);
-
-		std::uint64_t file_errors = 0, file_warnings = 0;
-		json findings = json::array();
-		for (const Finding& finding : report.findings) {
-			(finding.severity == Severity::error ? file_errors : file_warnings)++;
-			if (options.json)
-				findings.push_back({{"severity", severity_name(finding.severity)},
-				                    {"path", finding.path},
-				                    {"offset", finding.offset},
-				                    {"text", finding.text}});
-			else if (finding.path.empty() && finding.offset == 0)
-				std::printf("%s: %s: %s\n", name.c_str(), severity_name(finding.severity), finding.text.c_str());
-			else
-				std::printf("%s: %s (offset %llu): %s: %s\n", name.c_str(),
-				            finding.path.empty() ? "stream" : finding.path.c_str(),
-				            static_cast<unsigned long long>(finding.offset), severity_name(finding.severity),
-				            finding.text.c_str());
+	Totals totals;
+	{
+		Batch batch(options.files.size());
+		for (const std::string& name : options.files) {
+			check_one(name, options, batch, totals);
+			batch.next();
 		}
-		chunks += report.chunks;
-		unknown += report.unknown_chunks;
-		errors += file_errors;
-		warnings += file_warnings;
-		const bool failed = file_errors > 0 || (options.strict && file_warnings > 0);
-		failed_files += failed ? 1 : 0;
-		if (options.json)
-			files.push_back({{"file", name},
-			                 {"container", f.container},
-			                 {"chunks", report.chunks},
-			                 {"unknown_chunks", report.unknown_chunks},
-			                 {"errors", file_errors},
-			                 {"warnings", file_warnings},
-			                 {"passed", !failed},
-			                 {"findings", findings}});
 	}
-	if (options.json) {
-		std::cout << json{{"program", "kestrun-kit"},
-		                  {"version", KESTRUN_VERSION},
-		                  {"strict", options.strict},
-		                  {"files", files},
-		                  {"errors", errors},
-		                  {"warnings", warnings},
-		                  {"failed_files", failed_files}}
-		                 .dump(1, '\t', false, json::error_handler_t::replace)
-		          << std::endl;
-	} else {
-		std::printf("checked %zu file(s), %llu chunk(s), %llu of unknown type: %llu error(s), %llu warning(s); "
-		            "%llu file(s) %s\n",
-		            options.files.size(), static_cast<unsigned long long>(chunks),
-		            static_cast<unsigned long long>(unknown), static_cast<unsigned long long>(errors),
-		            static_cast<unsigned long long>(warnings),
-		            static_cast<unsigned long long>(failed_files),
-		            options.strict ? "failed (warnings count as errors)" : "failed");
-	}
-	return failed_files > 0 ? exit_failed : exit_ok;
+	print_totals(options, totals);
+	return totals.failed_files > 0 ? exit_failed : exit_ok;
 }
 
 } // namespace

@@ -1,13 +1,14 @@
 // `kestrun-kit fix FILE...`: rewrites each file in place, atomically, with
 // what PC readers misread mended (kit/fix.h); prints what it changed.
+#include "kit/batch.h"
 #include "kit/commands.h"
 #include "kit/fix.h"
-#include "kit/load.h"
 
 #include <CLI/CLI.hpp>
 
 #include <cstdio>
 #include <memory>
+#include <optional>
 
 namespace kestrun::kit {
 
@@ -17,43 +18,41 @@ struct FixOptions {
 	std::vector<std::string> files;
 };
 
-// False when the file could not be fixed; the reason has been reported.
-bool fix_file(const std::string& name)
+void fix_file(const std::string& name, Batch& batch)
 {
-	LoadedFile f;
-	std::string error;
-	if (!load_file(name, f, error)) {
-		report_error(name, error);
-		return false;
-	}
-	const FixResult result = fix_stream(f.stream, stream::parse_tree(f.stream));
-	if (f.container && result.changed()) {
+	const std::optional<LoadedFile> f = batch.load(name, Damage::ignored);
+	if (!f)
+		return;
+	const FixResult result = fix_stream(f->stream, stream::parse_tree(f->stream));
+	if (f->container && result.changed()) {
 		// Rewriting would mean compressing anew; fix works on what kestrun writes.
-		report_error(name, "a block container; fix rewrites inflated or converted streams; left untouched");
-		return false;
+		batch.error(name, "a block container; fix rewrites inflated or converted streams; left untouched");
+		return;
 	}
 	for (const FixNote& note : result.notes)
-		std::printf("%s: %s (offset %llu): %s\n", name.c_str(), format::chunk_type_label(note.type).c_str(),
-		            static_cast<unsigned long long>(note.offset), note.text.c_str());
+		batch.say(name + ": " + format::chunk_type_label(note.type) + " (offset " + std::to_string(note.offset) +
+		          "): " + note.text);
 	if (!result.changed()) {
-		std::printf("%s: nothing changed\n", name.c_str());
-		return true;
+		batch.say(name + ": nothing changed");
+		return;
 	}
+	std::string error;
 	if (!replace_file(name, result.stream, error)) {
-		report_error(name, error + "; left untouched");
-		return false;
+		batch.error(name, error + "; left untouched");
+		return;
 	}
-	std::printf("%s: written, %zu bytes (was %zu)\n", name.c_str(), result.stream.size(), f.stream.size());
-	return true;
+	batch.say(name + ": written, " + std::to_string(result.stream.size()) + " bytes (was " +
+	          std::to_string(f->stream.size()) + ")");
 }
 
 int run_fix(const FixOptions& options)
 {
-	int status = exit_ok;
-	for (const std::string& name : options.files)
-		if (!fix_file(name))
-			status = exit_failed;
-	return status;
+	Batch batch(options.files.size());
+	for (const std::string& name : options.files) {
+		fix_file(name, batch);
+		batch.next();
+	}
+	return batch.status();
 }
 
 } // namespace

@@ -1,9 +1,8 @@
 // `kestrun-kit gltf MODEL... [--txd DICTIONARY]... [-o OUT]`: exports models
 // with their textures as binary glTF, one .glb per model.
 #include "gltf/gltf.h"
-#include "kit/batch_output.h"
+#include "kit/batch.h"
 #include "kit/commands.h"
-#include "kit/load.h"
 
 #include <CLI/CLI.hpp>
 
@@ -26,46 +25,14 @@ struct GltfOptions {
 	std::string output;
 };
 
-// Progress on a terminal: "gltf: 3/40 NAME" on one line that later lines
-// replace; nothing when standard error is not a terminal.
-class Progress {
-public:
-	explicit Progress(std::size_t total) : shown_(total > 1 && stderr_is_terminal()), total_(total) {}
-	void step(std::size_t done, const std::string& name)
-	{
-		if (!shown_)
-			return;
-		clear();
-		width_ = std::fprintf(stderr, "\rgltf: %zu/%zu %s", done + 1, total_, name.c_str()) - 1;
-	}
-	// Clears the line before a message, so that messages stay whole. Spaces
-	// rather than an escape sequence: every console understands them.
-	void clear()
-	{
-		if (shown_ && width_ > 0)
-			std::fprintf(stderr, "\r%*s\r", width_, "");
-		width_ = 0;
-	}
-
-private:
-	bool shown_;
-	std::size_t total_;
-	int width_ = 0;
-};
-
 // The inflated stream of a model or dictionary file. A damaged container
 // fails the file: an export of part of a model would pass for the whole.
-std::optional<std::vector<std::uint8_t>> load_stream(const std::string& path, std::string& error)
+std::optional<std::vector<std::uint8_t>> load_stream(const std::string& path, Batch& batch)
 {
-	LoadedFile loaded;
-	if (!load_file(path, loaded, error))
+	std::optional<LoadedFile> loaded = batch.load(path, Damage::fails);
+	if (!loaded)
 		return std::nullopt;
-	if (loaded.container && loaded.inflated.problem != ContainerProblem::none) {
-		error = "damaged container: block " + std::to_string(loaded.inflated.block) + ": " +
-		        container_problem_name(loaded.inflated.problem);
-		return std::nullopt;
-	}
-	return std::move(loaded.stream);
+	return std::move(loaded->stream);
 }
 
 bool names_folder(const std::string& output)
@@ -103,73 +70,105 @@ std::string counted(std::uint32_t n, const char* one, const char* many)
 	return std::to_string(n) + " " + (n == 1 ? one : many);
 }
 
-int run_gltf(const GltfOptions& options)
+// The usage error of -o, or the folder it names made; false with the
+// status to end with.
+bool prepare_output(const GltfOptions& options, int& status)
 {
 	if (options.models.size() > 1 && !options.output.empty() && !names_folder(options.output)) {
 		report_error("kestrun-kit gltf", "-o " + options.output +
 		                                     " names one file; for several models give a folder ending in /");
-		return exit_usage;
+		status = exit_usage;
+		return false;
 	}
 	if (names_folder(options.output)) {
 		std::error_code ec;
 		fs::create_directories(to_path(options.output), ec);
 		if (ec) {
 			report_error(options.output, "cannot create the folder: " + ec.message());
-			return exit_failed;
+			status = exit_failed;
+			return false;
 		}
 	}
+	return true;
+}
 
-	bool failed = false;
+gltf::TextureLibrary load_dictionaries(const GltfOptions& options, Batch& batch)
+{
 	gltf::TextureLibrary textures;
 	for (const std::string& path : options.dictionaries) {
 		std::string error;
-		std::optional<std::vector<std::uint8_t>> stream = load_stream(path, error);
-		if (!stream || !textures.add_dictionary(std::move(*stream), error)) {
-			report_error(path, error);
-			failed = true;
-		}
+		std::optional<std::vector<std::uint8_t>> stream = load_stream(path, batch);
+		if (stream && !textures.add_dictionary(std::move(*stream), error))
+			batch.error(path, error);
 	}
+	return textures;
+}
 
-	Progress progress(options.models.size());
+struct Run {
+	const GltfOptions& options;
+	gltf::TextureLibrary& textures;
+	Batch& batch;
 	std::set<fs::path> written;
-	for (std::size_t i = 0; i < options.models.size(); i++) {
-		const std::string& path = options.models[i];
-		progress.step(i, path);
-		const fs::path out = output_of(path, options.output);
-		std::string error;
-		std::vector<std::string> warnings;
-		std::optional<gltf::Export> result;
-		if (!written.insert(out.lexically_normal()).second) {
-			error = "its export " + to_utf8(out) + " would replace that of an earlier model; not written";
-		} else if (is_input(out, options)) {
-			error = "its export " + to_utf8(out) + " would replace an input file; not written";
-		} else if (std::optional<std::vector<std::uint8_t>> stream = load_stream(path, error)) {
-			if ((stream = gltf::pc_model_stream(std::move(*stream), warnings, error)))
-				result = gltf::export_model(*stream, to_utf8(to_path(path).stem()), textures, error);
-		}
-		if (result)
-			warnings.insert(warnings.end(), result->warnings.begin(), result->warnings.end());
-		progress.clear();
-		std::fflush(stdout);
-		for (const std::string& warning : warnings)
-			std::fprintf(stderr, "%s: warning: %s\n", path.c_str(), warning.c_str());
-		std::string subject = path; // the file a failure is about
-		if (result && !replace_file(to_utf8(out), result->glb, error)) {
-			subject = to_utf8(out);
-			result.reset();
-		}
-		if (!result) {
-			report_error(subject, error);
-			failed = true;
-			continue;
-		}
-		std::printf("%s -> %s: %s, %s, %s\n", path.c_str(), to_utf8(out).c_str(),
-		            counted(result->nodes, "node", "nodes").c_str(), counted(result->meshes, "mesh", "meshes").c_str(),
-		            counted(result->textures, "texture", "textures").c_str());
-		std::fflush(stdout);
+};
+
+// The model `path` exported, its warnings said; nothing when it failed,
+// which has been reported.
+std::optional<gltf::Export> export_one(const std::string& path, const fs::path& out, Run& run)
+{
+	if (!run.written.insert(out.lexically_normal()).second) {
+		run.batch.error(path, "its export " + to_utf8(out) + " would replace that of an earlier model; not written");
+		return std::nullopt;
 	}
-	progress.clear();
-	return failed ? exit_failed : exit_ok;
+	if (is_input(out, run.options)) {
+		run.batch.error(path, "its export " + to_utf8(out) + " would replace an input file; not written");
+		return std::nullopt;
+	}
+	std::optional<std::vector<std::uint8_t>> stream = load_stream(path, run.batch);
+	if (!stream)
+		return std::nullopt;
+	std::string error;
+	std::vector<std::string> warnings;
+	std::optional<gltf::Export> result;
+	if ((stream = gltf::pc_model_stream(std::move(*stream), warnings, error)))
+		result = gltf::export_model(*stream, to_utf8(to_path(path).stem()), run.textures, error);
+	if (result)
+		warnings.insert(warnings.end(), result->warnings.begin(), result->warnings.end());
+	for (const std::string& warning : warnings)
+		run.batch.warning(path, warning);
+	if (!result)
+		run.batch.error(path, error);
+	return result;
+}
+
+void write_export(const std::string& path, Run& run)
+{
+	const fs::path out = output_of(path, run.options.output);
+	const std::optional<gltf::Export> result = export_one(path, out, run);
+	std::string error;
+	if (!result)
+		return;
+	if (!replace_file(to_utf8(out), result->glb, error)) {
+		run.batch.error(to_utf8(out), error);
+		return;
+	}
+	run.batch.say(path + " -> " + to_utf8(out) + ": " + counted(result->nodes, "node", "nodes") + ", " +
+	              counted(result->meshes, "mesh", "meshes") + ", " + counted(result->textures, "texture", "textures"));
+	std::fflush(stdout);
+}
+
+int run_gltf(const GltfOptions& options)
+{
+	int status = exit_ok;
+	if (!prepare_output(options, status))
+		return status;
+	Batch batch(options.models.size());
+	gltf::TextureLibrary textures = load_dictionaries(options, batch);
+	Run run{options, textures, batch, {}};
+	for (const std::string& path : options.models) {
+		write_export(path, run);
+		batch.next();
+	}
+	return batch.status();
 }
 
 } // namespace

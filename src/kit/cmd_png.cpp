@@ -1,8 +1,8 @@
 // `kestrun-kit png FILE... [-o DIR] [--levels]`: every texture of console or
 // PC dictionaries as an RGBA PNG, DIR/<dictionary>/<texture>.png.
-#include "kit/batch_output.h"
+#include "kit/batch.h"
 #include "kit/commands.h"
-#include "kit/load.h"
+#include "kit/file_names.h"
 #include "stream/stream.h"
 #include "texture/texture.h"
 
@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <memory>
+#include <optional>
 
 namespace kestrun::kit {
 
@@ -55,91 +56,80 @@ std::vector<std::string> claim_names(const std::string& wanted, std::size_t leve
 
 struct Run {
 	const PngOptions& options;
+	Batch batch;
 	NameSet folders; // dictionary folders of this run
 };
 
-// False when any texture failed; every failure has been reported.
-bool export_file(const std::string& name, Run& run, Progress& progress)
+// The folder of the dictionary `name`'s textures: its safe stem, or
+// STEM~2, STEM~3... when an earlier dictionary of the run has that one.
+fs::path folder_of(const std::string& name, Run& run)
 {
-	LoadedFile f;
-	std::string error;
-	if (!load_file(name, f, error)) {
-		progress.clear();
-		report_error(name, error);
-		return false;
-	}
-	bool ok = true;
-	if (f.container && f.inflated.problem != ContainerProblem::none) {
-		progress.clear();
-		report_error(name, "damaged container: block " + std::to_string(f.inflated.block) + ": " +
-		                       container_problem_name(f.inflated.problem) + "; the textures decoded so far are written");
-		ok = false;
-	}
-	const stream::Tree tree = stream::parse_tree(f.stream);
-	if (tree.top.empty() || tree.top[0].type != format::type_texture_dictionary) {
-		progress.clear();
-		report_error(name, "not a texture dictionary");
-		return false;
-	}
 	const std::string stem = safe_file_name(to_utf8(to_path(name).stem()));
 	std::string folder_name = stem;
 	for (unsigned n = 2; !run.folders.take(folder_name); n++)
 		folder_name = stem + "~" + std::to_string(n);
-	const fs::path folder = to_path(run.options.out_dir) / folder_name;
+	return to_path(run.options.out_dir) / folder_name;
+}
 
+// Writes one decoded texture's PNGs into `folder`; false when one could not
+// be written, which has been reported.
+bool write_texture(const std::string& name, const texture::DecodedTexture& t, const fs::path& folder, NameSet& files,
+                   Run& run)
+{
+	const std::vector<std::string> names = claim_names(safe_file_name(t.name), t.levels.size(), run.options.levels, files);
+	std::error_code ec;
+	fs::create_directories(folder, ec);
+	for (std::size_t i = 0; i < names.size(); i++) {
+		const std::vector<std::uint8_t> png = texture::encode_png(t.levels[i]);
+		const std::string path = to_utf8(folder / names[i]);
+		std::string error = "cannot encode the PNG";
+		if (png.empty() || !replace_file(path, png, error)) {
+			run.batch.error(name, "texture \"" + t.name + "\": cannot write " + path + ": " + error);
+			return false;
+		}
+	}
+	return true;
+}
+
+void export_file(const std::string& name, Run& run)
+{
+	const std::optional<LoadedFile> f = run.batch.load(name, Damage::reported, "the textures decoded so far are written");
+	if (!f)
+		return;
+	const stream::Tree tree = stream::parse_tree(f->stream);
+	if (tree.top.empty() || tree.top[0].type != format::type_texture_dictionary) {
+		run.batch.error(name, "not a texture dictionary");
+		return;
+	}
+	const fs::path folder = folder_of(name, run);
 	NameSet files;
 	std::size_t written = 0, textures = 0;
 	for (const stream::Chunk* native : stream::children_of_type(tree.top[0], format::type_texture_native)) {
 		textures++;
+		std::string error;
 		const std::optional<texture::DecodedTexture> t = texture::decode_texture_native(*native, error);
-		if (!t) {
-			progress.clear();
-			report_error(name, error + "; not written");
-			ok = false;
-			continue;
-		}
-		const std::vector<std::string> names = claim_names(safe_file_name(t->name), t->levels.size(), run.options.levels, files);
-		std::error_code ec;
-		fs::create_directories(folder, ec);
-		bool texture_ok = true;
-		for (std::size_t i = 0; i < names.size() && texture_ok; i++) {
-			const std::vector<std::uint8_t> png = texture::encode_png(t->levels[i]);
-			const std::string path = to_utf8(folder / names[i]);
-			if (png.empty())
-				error = "cannot encode the PNG";
-			if (png.empty() || !replace_file(path, png, error)) {
-				progress.clear();
-				report_error(name, "texture \"" + t->name + "\": cannot write " + path + ": " + error);
-				texture_ok = ok = false;
-			}
-		}
-		written += texture_ok ? 1 : 0;
+		if (!t)
+			run.batch.error(name, error + "; not written");
+		else if (write_texture(name, *t, folder, files, run))
+			written++;
 	}
 	// A chunk whose size reaches too far swallows the textures after it: the
 	// dictionary's own count is what tells that some never came out.
-	if (const auto info = stream::decode_dictionary(tree.top[0]); info && info->textures != textures) {
-		progress.clear();
-		report_error(name, "the dictionary counts " + std::to_string(info->textures) + " textures but holds " +
-		                       std::to_string(textures) + " Texture Native chunk" + (textures == 1 ? "" : "s"));
-		ok = false;
-	}
-	progress.clear();
-	std::printf("%s: %zu of %zu texture%s written to %s\n", name.c_str(), written, textures, textures == 1 ? "" : "s",
-	            to_utf8(folder).c_str());
-	return ok;
+	if (const auto info = stream::decode_dictionary(tree.top[0]); info && info->textures != textures)
+		run.batch.error(name, "the dictionary counts " + std::to_string(info->textures) + " textures but holds " +
+		                          std::to_string(textures) + " Texture Native chunk" + (textures == 1 ? "" : "s"));
+	run.batch.say(name + ": " + std::to_string(written) + " of " + std::to_string(textures) + " texture" +
+	              (textures == 1 ? "" : "s") + " written to " + to_utf8(folder));
 }
 
 int run_png(const PngOptions& options)
 {
-	Run run{options, {}};
-	int status = exit_ok;
-	Progress progress(options.files.size());
-	for (std::size_t i = 0; i < options.files.size(); i++) {
-		if (!export_file(options.files[i], run, progress))
-			status = exit_failed;
-		progress.show(i + 1);
+	Run run{options, Batch(options.files.size()), {}};
+	for (const std::string& name : options.files) {
+		export_file(name, run);
+		run.batch.next();
 	}
-	return status;
+	return run.batch.status();
 }
 
 } // namespace

@@ -1,8 +1,8 @@
 // `kestrun-kit txd FILE... [-o DIR]`: console texture dictionaries to PC
 // ones, in place or into DIR; each file converted whole or not written.
-#include "kit/batch_output.h"
+#include "kit/batch.h"
 #include "kit/commands.h"
-#include "kit/load.h"
+#include "kit/file_names.h"
 #include "texture/texture.h"
 
 #include <CLI/CLI.hpp>
@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <memory>
+#include <optional>
 
 namespace kestrun::kit {
 
@@ -24,59 +25,50 @@ struct TxdOptions {
 
 struct Run {
 	const TxdOptions& options;
+	Batch batch;
 	NameSet written; // with -o: file names written into DIR this run
 };
 
-std::string container_damage(const LoadedFile& f)
+// Where the PC form of `name` goes, or nothing when an earlier file of the
+// run took that name (it has been reported).
+std::optional<std::string> target_of(const std::string& name, Run& run)
 {
-	return "damaged container: block " + std::to_string(f.inflated.block) + " at offset " +
-	       std::to_string(f.inflated.offset) + ": " + container_problem_name(f.inflated.problem);
+	if (run.options.out_dir.empty())
+		return name;
+	// Two inputs of the same name from different folders would land on one
+	// output; the second would silently replace the first.
+	const std::string file_name = to_utf8(to_path(name).filename());
+	const std::string target = to_utf8(to_path(run.options.out_dir) / to_path(file_name));
+	if (!run.written.take(file_name)) {
+		run.batch.error(name, target + " was already written in this run; nothing written");
+		return std::nullopt;
+	}
+	return target;
 }
 
-// False when the file failed; the reason has been reported.
-bool convert_file(const std::string& name, Run& run, Progress& progress)
+void convert_file(const std::string& name, Run& run)
 {
-	LoadedFile f;
-	std::string error;
-	if (!load_file(name, f, error)) {
-		progress.clear();
-		report_error(name, error + "; nothing written");
-		return false;
-	}
-	if (f.container && f.inflated.problem != ContainerProblem::none) {
-		progress.clear();
-		report_error(name, container_damage(f) + "; nothing written");
-		return false;
-	}
-	const texture::DictionaryResult r = texture::convert_dictionary(f.stream);
-	progress.clear();
+	const std::optional<LoadedFile> f = run.batch.load(name, Damage::fails, "nothing written");
+	if (!f)
+		return;
+	const texture::DictionaryResult r = texture::convert_dictionary(f->stream);
 	switch (r.status) {
-	case texture::DictionaryResult::Status::failed:
-		report_error(name, r.error + "; nothing written");
-		return false;
+	case texture::DictionaryResult::Status::failed: run.batch.error(name, r.error + "; nothing written"); return;
 	case texture::DictionaryResult::Status::already_pc:
-		std::printf("%s: already a PC dictionary; left alone\n", name.c_str());
-		return true;
+		run.batch.say(name + ": already a PC dictionary; left alone");
+		return;
 	case texture::DictionaryResult::Status::converted: break;
 	}
-	std::string target = name;
-	if (!run.options.out_dir.empty()) {
-		// Two inputs of the same name from different folders would land on
-		// one output; the second would silently replace the first.
-		const std::string file_name = to_utf8(to_path(name).filename());
-		target = to_utf8(to_path(run.options.out_dir) / to_path(file_name));
-		if (!run.written.take(file_name)) {
-			report_error(name, target + " was already written in this run; nothing written");
-			return false;
-		}
+	const std::optional<std::string> target = target_of(name, run);
+	std::string error;
+	if (!target)
+		return;
+	if (!replace_file(*target, r.stream, error)) {
+		run.batch.error(name, "cannot write " + *target + ": " + error + "; nothing written");
+		return;
 	}
-	if (!replace_file(target, r.stream, error)) {
-		report_error(name, "cannot write " + target + ": " + error + "; nothing written");
-		return false;
-	}
-	std::printf("%s: %u texture%s converted, %zu bytes written to %s\n", name.c_str(), r.textures,
-	            r.textures == 1 ? "" : "s", r.stream.size(), target.c_str());
-	return true;
+	run.batch.say(name + ": " + std::to_string(r.textures) + " texture" + (r.textures == 1 ? "" : "s") +
+	              " converted, " + std::to_string(r.stream.size()) + " bytes written to " + *target);
 }
 
 int run_txd(const TxdOptions& options)
@@ -89,15 +81,12 @@ int run_txd(const TxdOptions& options)
 			return exit_failed;
 		}
 	}
-	int status = exit_ok;
-	Run run{options, {}};
-	Progress progress(options.files.size());
-	for (std::size_t i = 0; i < options.files.size(); i++) {
-		if (!convert_file(options.files[i], run, progress))
-			status = exit_failed;
-		progress.show(i + 1);
+	Run run{options, Batch(options.files.size()), {}};
+	for (const std::string& name : options.files) {
+		convert_file(name, run);
+		run.batch.next();
 	}
-	return status;
+	return run.batch.status();
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 // kestrun-kit: looks inside console and converted model files and texture
 // dictionaries, checks them, and fixes what readers stumble on.
 #include "kestrun_version.h"
+#include "kit/batch.h"
 #include "kit/commands.h"
 #include "kit/file_arguments.h"
 
@@ -10,16 +11,6 @@
 #include <new>
 #include <string>
 #include <vector>
-
-namespace kestrun::kit {
-
-void report_error(const std::string& name, const std::string& what)
-{
-	std::fflush(stdout);
-	std::fprintf(stderr, "%s: %s\n", name.c_str(), what.c_str());
-}
-
-} // namespace kestrun::kit
 
 namespace {
 

@@ -1,7 +1,7 @@
 // kestrun-kit txd and png through the real binary in scratch folders: exit
 // status, messages, the files written and not written, progress on a
 // terminal.
-#include "kit/batch_output.h"
+#include "kit/file_names.h"
 #include "samples/samples.h"
 #include "support/run_binary.h"
 #include "texture/texture.h"

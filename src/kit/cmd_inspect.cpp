@@ -1,8 +1,8 @@
 // `kestrun-kit inspect FILE...`: the chunk tree, one line per chunk, with
 // what the reader decodes of it; for a container also its blocks.
 #include "kestrun_version.h"
+#include "kit/batch.h"
 #include "kit/commands.h"
-#include "kit/load.h"
 #include "stream/stream.h"
 
 #include <CLI/CLI.hpp>
@@ -10,12 +10,12 @@
 
 #include <algorithm>
 #include <charconv>
-#include <functional>
 #include <limits>
 #include <cstdio>
 #include <iostream>
 #include <map>
 #include <memory>
+#include <optional>
 
 namespace kestrun::kit {
 
@@ -219,65 +219,92 @@ std::string version_label(std::uint32_t stamp)
 	return text;
 }
 
-// Visits `chunks`, each with its place among its siblings.
-void walk(const std::vector<Chunk>& chunks, const Place& around, int level,
-          const std::function<void(const Chunk&, const Place&, int)>& visit)
+// One chunk as the walk saw it, for both the text and the JSON.
+struct Node {
+	const Chunk* chunk = nullptr;
+	json info;                                // what the reader decodes of it
+	std::optional<std::vector<Node>> children; // absent past --depth, or for types without
+};
+
+// Visits `chunks` once, each with its place among its siblings; stops at
+// --depth.
+std::vector<Node> walk(const std::vector<Chunk>& chunks, const Place& around, int level, const InspectOptions& options,
+                       bytes stream)
 {
+	std::vector<Node> nodes;
 	std::map<std::uint32_t, std::size_t> seen;
 	for (const Chunk& c : chunks) {
 		Place place = around;
 		place.index_of_type = seen[c.type]++;
-		visit(c, place, level);
+		Node node{&c, info_of(c, place, stream), std::nullopt};
+		if (format::holds_children(c.type) && (options.depth == 0 || level + 1 < options.depth)) {
+			const auto frames = c.type == format::type_frame_list ? decode_frame_list(c) : std::nullopt;
+			node.children = walk(c.children, Place{&c, place.parent, 0, frames ? &*frames : nullptr}, level + 1,
+			                     options, stream);
+		}
+		nodes.push_back(std::move(node));
 	}
+	return nodes;
+}
+
+std::vector<Node> walk_file(const LoadedFile& f, const Tree& tree, const InspectOptions& options)
+{
+	return walk(tree.top, Place{}, 0, options, f.stream);
 }
 
 // ---------------------------------------------------------------------------
 // Text
 
-void print_chunks(const std::vector<Chunk>& chunks, const Place& around, int level, const InspectOptions& options,
-                  bytes stream)
+std::string chunk_line(const Node& node, int depth)
 {
-	if (options.depth > 0 && level >= options.depth)
-		return;
-	walk(chunks, around, level, [&](const Chunk& c, const Place& place, int depth) {
-		const json info = info_of(c, place, stream);
-		std::string line = std::string(std::size_t(2 * depth), ' ') + format::chunk_type_label(c.type) + "  size " +
-		                   std::to_string(c.size) + "  " + version_label(c.stamp);
-		if (info.is_object())
-			line += "  " + summary_text(info);
-		if (c.cut_off)
-			line += "  [cut off: " + std::to_string(c.body.size()) + " bytes of the body are there]";
-		if (c.trailing > 0)
-			line += "  [" + std::to_string(c.trailing) + " trailing bytes]";
-		if (c.console_gap)
-			line += "  [16 console bytes after Native Data at " + std::to_string(*c.console_gap) + "]";
-		if (c.depth_limited)
-			line += "  [too deep: not looked into]";
-		std::printf("%10llu  %s\n", static_cast<unsigned long long>(c.offset), line.c_str());
-		const auto frames = c.type == format::type_frame_list ? decode_frame_list(c) : std::nullopt;
-		print_chunks(c.children, Place{&c, place.parent, 0, frames ? &*frames : nullptr}, depth + 1, options, stream);
-	});
+	const Chunk& c = *node.chunk;
+	std::string line = std::string(std::size_t(2 * depth), ' ') + format::chunk_type_label(c.type) + "  size " +
+	                   std::to_string(c.size) + "  " + version_label(c.stamp);
+	if (node.info.is_object())
+		line += "  " + summary_text(node.info);
+	if (c.cut_off)
+		line += "  [cut off: " + std::to_string(c.body.size()) + " bytes of the body are there]";
+	if (c.trailing > 0)
+		line += "  [" + std::to_string(c.trailing) + " trailing bytes]";
+	if (c.console_gap)
+		line += "  [16 console bytes after Native Data at " + std::to_string(*c.console_gap) + "]";
+	if (c.depth_limited)
+		line += "  [too deep: not looked into]";
+	return line;
 }
 
-void print_file(const LoadedFile& f, const Tree& tree, const InspectOptions& options)
+void print_chunks(const std::vector<Node>& nodes, int depth)
 {
-	if (f.container) {
-		std::printf("%s: block container, %llu bytes in %zu block(s), %u bytes inflated\n", f.name.c_str(),
-		            static_cast<unsigned long long>(f.file_size), f.blocks.size(), unsigned(f.inflated.length));
-		for (std::size_t k = 0; k < f.blocks.size(); k++) {
-			const BlockInfo& b = f.blocks[k];
-			std::printf("  block %zu at offset %llu: %u bytes stored, %u inflated%s%s\n", k,
-			            static_cast<unsigned long long>(b.offset), unsigned(b.stored), unsigned(b.inflated),
-			            b.problem == ContainerProblem::none ? "" : ": ",
-			            b.problem == ContainerProblem::none ? "" : container_problem_name(b.problem));
-		}
-		if (f.inflated.problem != ContainerProblem::none)
-			std::printf("  damaged: %s\n", container_problem_name(f.inflated.problem));
-	} else {
-		std::printf("%s: plain stream, %llu bytes\n", f.name.c_str(), static_cast<unsigned long long>(f.file_size));
+	for (const Node& node : nodes) {
+		std::printf("%10llu  %s\n", static_cast<unsigned long long>(node.chunk->offset), chunk_line(node, depth).c_str());
+		if (node.children)
+			print_chunks(*node.children, depth + 1);
 	}
+}
+
+void print_blocks(const LoadedFile& f)
+{
+	std::printf("%s: block container, %llu bytes in %zu block(s), %u bytes inflated\n", f.name.c_str(),
+	            static_cast<unsigned long long>(f.file_size), f.blocks.size(), unsigned(f.inflated.length));
+	for (std::size_t k = 0; k < f.blocks.size(); k++) {
+		const BlockInfo& b = f.blocks[k];
+		std::printf("  block %zu at offset %llu: %u bytes stored, %u inflated%s%s\n", k,
+		            static_cast<unsigned long long>(b.offset), unsigned(b.stored), unsigned(b.inflated),
+		            b.problem == ContainerProblem::none ? "" : ": ",
+		            b.problem == ContainerProblem::none ? "" : container_problem_name(b.problem));
+	}
+	if (f.inflated.problem != ContainerProblem::none)
+		std::printf("  damaged: %s\n", container_problem_name(f.inflated.problem));
+}
+
+void print_file(const LoadedFile& f, const Tree& tree, const std::vector<Node>& nodes)
+{
+	if (f.container)
+		print_blocks(f);
+	else
+		std::printf("%s: plain stream, %llu bytes\n", f.name.c_str(), static_cast<unsigned long long>(f.file_size));
 	std::printf("    offset  chunk\n");
-	print_chunks(tree.top, Place{}, 0, options, f.stream);
+	print_chunks(nodes, 0);
 	if (tree.trailing > 0)
 		std::printf("%10llu  %llu trailing bytes, not a chunk\n",
 		            static_cast<unsigned long long>(f.stream.size() - tree.trailing),
@@ -287,89 +314,84 @@ void print_file(const LoadedFile& f, const Tree& tree, const InspectOptions& opt
 // ---------------------------------------------------------------------------
 // JSON
 
-json chunks_json(const std::vector<Chunk>& chunks, const Place& around, int level, const InspectOptions& options,
-                 bytes stream)
+json chunk_json(const Node& node)
 {
-	json out = json::array();
-	if (options.depth > 0 && level >= options.depth)
-		return out;
-	walk(chunks, around, level, [&](const Chunk& c, const Place& place, int depth) {
-		const format::Version v = format::decode_stamp(c.stamp);
-		json j = {{"offset", c.offset},
-		          {"type", c.type},
-		          {"name", format::chunk_type_name(c.type) ? json(format::chunk_type_name(c.type)) : json(nullptr)},
-		          {"size", c.size},
-		          {"stamp", c.stamp},
-		          {"version", format::version_text(v.version)},
-		          {"build", v.build ? json(*v.build) : json(nullptr)},
-		          {"cut_off", c.cut_off},
-		          {"trailing", c.trailing}};
-		if (c.console_gap)
-			j["console_gap"] = *c.console_gap;
-		if (c.depth_limited)
-			j["depth_limited"] = true;
-		const json info = info_of(c, place, stream);
-		if (!info.is_null())
-			j["info"] = info;
-		// Past --depth the children are left out, not shown as none.
-		if (format::holds_children(c.type) && (options.depth == 0 || depth + 1 < options.depth)) {
-			const auto frames = c.type == format::type_frame_list ? decode_frame_list(c) : std::nullopt;
-			j["children"] = chunks_json(c.children, Place{&c, place.parent, 0, frames ? &*frames : nullptr}, depth + 1,
-			                            options, stream);
-		}
-		out.push_back(std::move(j));
-	});
-	return out;
+	const Chunk& c = *node.chunk;
+	const format::Version v = format::decode_stamp(c.stamp);
+	json j = {{"offset", c.offset},
+	          {"type", c.type},
+	          {"name", format::chunk_type_name(c.type) ? json(format::chunk_type_name(c.type)) : json(nullptr)},
+	          {"size", c.size},
+	          {"stamp", c.stamp},
+	          {"version", format::version_text(v.version)},
+	          {"build", v.build ? json(*v.build) : json(nullptr)},
+	          {"cut_off", c.cut_off},
+	          {"trailing", c.trailing}};
+	if (c.console_gap)
+		j["console_gap"] = *c.console_gap;
+	if (c.depth_limited)
+		j["depth_limited"] = true;
+	if (!node.info.is_null())
+		j["info"] = node.info;
+	if (node.children) {
+		j["children"] = json::array();
+		for (const Node& child : *node.children)
+			j["children"].push_back(chunk_json(child));
+	}
+	return j;
 }
 
-json file_json(const LoadedFile& f, const Tree& tree, const InspectOptions& options)
+json problem_json(ContainerProblem problem)
+{
+	return problem == ContainerProblem::none ? json(nullptr) : json(container_problem_name(problem));
+}
+
+json file_json(const LoadedFile& f, const Tree& tree, const std::vector<Node>& nodes)
 {
 	json j = {{"file", f.name}, {"size", f.file_size}, {"container", nullptr}};
 	if (f.container) {
 		json blocks = json::array();
 		for (const BlockInfo& b : f.blocks)
-			blocks.push_back({{"offset", b.offset},
-			                  {"stored", b.stored},
-			                  {"inflated", b.inflated},
-			                  {"problem", b.problem == ContainerProblem::none ? json(nullptr)
-			                                                                  : json(container_problem_name(b.problem))}});
-		j["container"] = {{"blocks", blocks},
-		                  {"inflated", f.inflated.length},
-		                  {"problem", f.inflated.problem == ContainerProblem::none
-		                                  ? json(nullptr)
-		                                  : json(container_problem_name(f.inflated.problem))}};
+			blocks.push_back(
+			    {{"offset", b.offset}, {"stored", b.stored}, {"inflated", b.inflated}, {"problem", problem_json(b.problem)}});
+		j["container"] = {
+		    {"blocks", blocks}, {"inflated", f.inflated.length}, {"problem", problem_json(f.inflated.problem)}};
 	}
 	j["stream_size"] = f.stream.size();
 	j["trailing"] = tree.trailing;
-	j["chunks"] = chunks_json(tree.top, Place{}, 0, options, f.stream);
+	j["chunks"] = json::array();
+	for (const Node& node : nodes)
+		j["chunks"].push_back(chunk_json(node));
 	return j;
 }
 
 int run_inspect(const InspectOptions& options)
 {
-	int status = exit_ok;
+	Batch batch(options.files.size());
 	json files = json::array();
 	for (const std::string& name : options.files) {
 		LoadedFile f;
 		std::string error;
 		if (!load_file(name, f, error)) {
-			report_error(name, error);
+			batch.error(name, error);
 			if (options.json)
 				files.push_back({{"file", name}, {"error", error}});
-			status = exit_failed;
+			batch.next();
 			continue;
 		}
 		const Tree tree = parse_tree(f.stream);
+		const std::vector<Node> nodes = walk_file(f, tree, options);
 		if (options.json)
-			files.push_back(file_json(f, tree, options));
+			files.push_back(file_json(f, tree, nodes));
 		else
-			print_file(f, tree, options);
+			print_file(f, tree, nodes);
+		batch.next();
 	}
 	if (options.json)
 		std::cout << json{{"program", "kestrun-kit"}, {"version", KESTRUN_VERSION}, {"files", files}}
 		                 .dump(1, '\t', false, json::error_handler_t::replace)
 		          << std::endl;
-	return status;
+	return batch.status();
 }
 
 } // namespace

@@ -1,53 +1,11 @@
-#include "kit/batch_output.h"
+#include "kit/file_names.h"
 
 #include <algorithm>
 #include <array>
 #include <cstdio>
 #include <string_view>
 
-#ifdef _WIN32
-#include <io.h>
-#else
-#include <unistd.h>
-#endif
-
 namespace kestrun::kit {
-
-bool stderr_is_terminal()
-{
-#ifdef _WIN32
-	return _isatty(_fileno(stderr)) != 0;
-#else
-	return isatty(STDERR_FILENO) != 0;
-#endif
-}
-
-Progress::Progress(std::size_t total) : total_(total), enabled_(total > 1 && stderr_is_terminal()) {}
-
-Progress::~Progress()
-{
-	clear();
-}
-
-void Progress::clear()
-{
-	if (!shown_)
-		return;
-	// Spaces rather than an escape sequence: every console understands them.
-	std::fprintf(stderr, "\r%*s\r", 40, "");
-	std::fflush(stderr);
-	shown_ = false;
-}
-
-void Progress::show(std::size_t done)
-{
-	if (!enabled_)
-		return;
-	std::fflush(stdout);
-	std::fprintf(stderr, "\r%zu/%zu files", done, total_);
-	std::fflush(stderr);
-	shown_ = true;
-}
 
 namespace {
 

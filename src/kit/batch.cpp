@@ -1,0 +1,117 @@
+#include "kit/batch.h"
+
+#include <cstdio>
+
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
+
+namespace kestrun::kit {
+
+void report_error(const std::string& name, const std::string& what)
+{
+	std::fflush(stdout);
+	std::fprintf(stderr, "%s: %s\n", name.c_str(), what.c_str());
+}
+
+std::string damaged_container_text(const ContainerResult& result, bool with_offset)
+{
+	std::string text = "damaged container: block " + std::to_string(result.block);
+	if (with_offset)
+		text += " at offset " + std::to_string(result.offset);
+	text += std::string(": ") + container_problem_name(result.problem);
+	if (result.damaged_blocks > 1)
+		text += " (" + std::to_string(result.damaged_blocks) + " blocks damaged in all)";
+	return text;
+}
+
+bool stderr_is_terminal()
+{
+#ifdef _WIN32
+	return _isatty(_fileno(stderr)) != 0;
+#else
+	return isatty(STDERR_FILENO) != 0;
+#endif
+}
+
+Progress::Progress(std::size_t total, std::uint64_t total_bytes)
+    : total_(total), total_bytes_(total_bytes), start_(std::chrono::steady_clock::now()),
+      enabled_(total > 1 && stderr_is_terminal())
+{
+}
+
+Progress::~Progress()
+{
+	clear();
+}
+
+void Progress::clear()
+{
+	if (!shown_)
+		return;
+	// Spaces rather than an escape sequence: every console understands them.
+	std::fprintf(stderr, "\r%*s\r", 60, "");
+	std::fflush(stderr);
+	shown_ = false;
+}
+
+void Progress::show(std::size_t done, std::uint64_t bytes_done)
+{
+	if (!enabled_)
+		return;
+	std::fflush(stdout);
+	std::fprintf(stderr, "\r%zu/%zu files", done, total_);
+	const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
+	if (total_bytes_ > 0 && bytes_done > 0 && seconds > 0) {
+		const double rate = double(bytes_done) / seconds;
+		std::fprintf(stderr, ", %.1f MB/s, %.0f s left", rate / 1e6, double(total_bytes_ - bytes_done) / rate);
+	}
+	std::fflush(stderr);
+	shown_ = true;
+}
+
+std::optional<LoadedFile> Batch::load(const std::string& path, Damage damage, const std::string& consequence)
+{
+	const std::string after = consequence.empty() ? "" : "; " + consequence;
+	LoadedFile f;
+	std::string error;
+	if (!load_file(path, f, error)) {
+		this->error(path, error + (damage == Damage::fails ? after : ""));
+		return std::nullopt;
+	}
+	if (damage == Damage::ignored || !f.container || f.inflated.problem == ContainerProblem::none)
+		return f;
+	this->error(path, damaged_container_text(f.inflated, true) + after);
+	if (damage == Damage::fails)
+		return std::nullopt;
+	return f;
+}
+
+void Batch::say(const std::string& line)
+{
+	progress_.clear();
+	std::printf("%s\n", line.c_str());
+}
+
+void Batch::error(const std::string& subject, const std::string& what)
+{
+	progress_.clear();
+	report_error(subject, what);
+	failed_ = true;
+}
+
+void Batch::warning(const std::string& subject, const std::string& what)
+{
+	progress_.clear();
+	report_error(subject, "warning: " + what);
+}
+
+void Batch::next(std::uint64_t file_bytes)
+{
+	bytes_done_ += file_bytes;
+	progress_.show(++done_, bytes_done_);
+}
+
+} // namespace kestrun::kit
