@@ -122,68 +122,111 @@ json texture_json(const TextureInfo& t)
 	        {"mask", t.mask}};
 }
 
+json clump_info(const Chunk& c, const Place&, bytes)
+{
+	if (const auto i = decode_clump(c))
+		return {{"atomics", i->atomics}, {"lights", i->lights}, {"cameras", i->cameras}};
+	return nullptr;
+}
+
+json frame_list_info(const Chunk& c, const Place&, bytes)
+{
+	if (const auto f = decode_frame_list(c))
+		return {{"frames", f->size()}};
+	return nullptr;
+}
+
+// The i-th Extension of a Frame List belongs to frame i.
+json extension_info(const Chunk&, const Place& place, bytes)
+{
+	if (place.frames && place.index_of_type < place.frames->size())
+		return frame_info((*place.frames)[place.index_of_type], place.index_of_type);
+	return nullptr;
+}
+
+json text_info(const Chunk& c, const Place&, bytes)
+{
+	const auto end = std::find(c.body.begin(), c.body.end(), std::uint8_t(0));
+	return {{"text", std::string(c.body.begin(), end)}};
+}
+
+json list_count_info(const Chunk& c, const Place&, bytes)
+{
+	if (const Chunk* s = find_child(c, format::type_struct); s && s->body.size() >= 4)
+		return {{"count", load_u32(s->body, 0)}};
+	return nullptr;
+}
+
+json material_info(const Chunk& c, const Place&, bytes)
+{
+	if (const auto m = decode_material(c))
+		return {{"colour", m->colour}, {"textures", m->texture_count}};
+	return nullptr;
+}
+
+json texture_info(const Chunk& c, const Place&, bytes)
+{
+	if (const auto t = decode_texture(c))
+		return texture_json(*t);
+	return nullptr;
+}
+
+json atomic_info(const Chunk& c, const Place&, bytes)
+{
+	if (const auto a = decode_atomic(c))
+		return {{"frame", a->frame}, {"geometry", a->geometry}, {"flags", a->flags}};
+	return nullptr;
+}
+
+json texture_native_info(const Chunk& c, const Place&, bytes)
+{
+	const auto h = decode_texture_native_header(c);
+	if (!h)
+		return nullptr;
+	return {{"platform", h->platform}, {"name", h->name},       {"mask", h->mask},
+	        {"format", hex(h->raster_format, 4)}, {"width", h->width}, {"height", h->height},
+	        {"depth", h->depth},       {"levels", h->levels},   {"compression", h->compression}};
+}
+
+json dictionary_info(const Chunk& c, const Place&, bytes)
+{
+	if (const auto d = decode_dictionary(c))
+		return {{"textures", d->textures}, {"device", d->device}};
+	return nullptr;
+}
+
+json geometry_chunk_info(const Chunk& c, const Place&, bytes stream)
+{
+	return geometry_info(c, stream);
+}
+
+json bin_mesh_chunk_info(const Chunk& c, const Place& place, bytes)
+{
+	return bin_mesh_info(c, place);
+}
+
 // What the reader decodes of `c`; null when nothing.
 json info_of(const Chunk& c, const Place& place, bytes stream)
 {
-	switch (c.type) {
-	case format::type_clump:
-		if (const auto i = decode_clump(c))
-			return {{"atomics", i->atomics}, {"lights", i->lights}, {"cameras", i->cameras}};
-		break;
-	case format::type_frame_list:
-		if (const auto f = decode_frame_list(c))
-			return {{"frames", f->size()}};
-		break;
-	case format::type_extension:
-		// The i-th Extension of a Frame List belongs to frame i.
-		if (place.frames && place.index_of_type < place.frames->size())
-			return frame_info((*place.frames)[place.index_of_type], place.index_of_type);
-		break;
-	case format::type_frame_name:
-	case format::type_string: {
-		const auto end = std::find(c.body.begin(), c.body.end(), std::uint8_t(0));
-		return {{"text", std::string(c.body.begin(), end)}};
-	}
-	case format::type_geometry_list:
-	case format::type_material_list:
-		if (const Chunk* s = find_child(c, format::type_struct); s && s->body.size() >= 4)
-			return {{"count", load_u32(s->body, 0)}};
-		break;
-	case format::type_geometry: return geometry_info(c, stream);
-	case format::type_bin_mesh: return bin_mesh_info(c, place);
-	case format::type_material:
-		if (const auto m = decode_material(c)) {
-			json info = {{"colour", m->colour}, {"textures", m->texture_count}};
-			return info;
-		}
-		break;
-	case format::type_texture:
-		if (const auto t = decode_texture(c))
-			return texture_json(*t);
-		break;
-	case format::type_atomic:
-		if (const auto a = decode_atomic(c))
-			return {{"frame", a->frame}, {"geometry", a->geometry}, {"flags", a->flags}};
-		break;
-	case format::type_texture_native:
-		if (const auto h = decode_texture_native_header(c))
-			return {{"platform", h->platform},
-			        {"name", h->name},
-			        {"mask", h->mask},
-			        {"format", hex(h->raster_format, 4)},
-			        {"width", h->width},
-			        {"height", h->height},
-			        {"depth", h->depth},
-			        {"levels", h->levels},
-			        {"compression", h->compression}};
-		break;
-	case format::type_texture_dictionary:
-		if (const auto d = decode_dictionary(c))
-			return {{"textures", d->textures}, {"device", d->device}};
-		break;
-	default: break;
-	}
-	return nullptr;
+	using Describe = json (*)(const Chunk&, const Place&, bytes);
+	static const std::map<std::uint32_t, Describe> describers = {
+	    {format::type_clump, clump_info},
+	    {format::type_frame_list, frame_list_info},
+	    {format::type_extension, extension_info},
+	    {format::type_frame_name, text_info},
+	    {format::type_string, text_info},
+	    {format::type_geometry_list, list_count_info},
+	    {format::type_material_list, list_count_info},
+	    {format::type_geometry, geometry_chunk_info},
+	    {format::type_bin_mesh, bin_mesh_chunk_info},
+	    {format::type_material, material_info},
+	    {format::type_texture, texture_info},
+	    {format::type_atomic, atomic_info},
+	    {format::type_texture_native, texture_native_info},
+	    {format::type_texture_dictionary, dictionary_info},
+	};
+	const auto found = describers.find(c.type);
+	return found == describers.end() ? json(nullptr) : found->second(c, place, stream);
 }
 
 // "key value, key value" for the text tree; the lists of objects (sections,
