@@ -1,6 +1,8 @@
 #include "kit/batch.h"
 
 #include <cstdio>
+#include <filesystem>
+#include <map>
 
 #ifdef _WIN32
 #include <io.h>
@@ -25,6 +27,42 @@ std::string damaged_container_text(const ContainerResult& result, bool with_offs
 	if (result.damaged_blocks > 1)
 		text += " (" + std::to_string(result.damaged_blocks) + " blocks damaged in all)";
 	return text;
+}
+
+namespace {
+
+// The file `path` names, as one spelling: links and ".." resolved as far
+// as the path exists.
+std::string file_identity(const std::string& path)
+{
+	std::error_code ec;
+	const std::filesystem::path full = std::filesystem::weakly_canonical(to_path(path), ec);
+	return to_utf8((ec ? std::filesystem::absolute(to_path(path), ec) : full).lexically_normal());
+}
+
+} // namespace
+
+bool outputs_are_safe(const std::vector<PlannedOutput>& plan, const std::vector<std::string>& inputs)
+{
+	std::map<std::string, const std::string*> input_of, writer_of;
+	for (const std::string& input : inputs)
+		input_of.emplace(file_identity(input), &input);
+	bool safe = true;
+	for (const PlannedOutput& p : plan) {
+		const std::string id = file_identity(p.output);
+		const auto input = input_of.find(id);
+		if (input != input_of.end() && input->first != file_identity(p.input)) {
+			report_error(p.input, "its output " + p.output + " is the input " + *input->second + "; nothing written");
+			safe = false;
+		}
+		const auto [earlier, fresh] = writer_of.emplace(id, &p.input);
+		if (!fresh) {
+			report_error(p.input, "its output " + p.output + " is also the output of " + *earlier->second +
+			                          "; nothing written");
+			safe = false;
+		}
+	}
+	return safe;
 }
 
 bool stderr_is_terminal()

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace kestrun::kit {
 
@@ -25,6 +26,18 @@ void report_error(const std::string& name, const std::string& what);
 // "damaged container: block N[ at offset O]: problem[ (K blocks damaged in
 // all)]", the one wording of a container's damage.
 std::string damaged_container_text(const ContainerResult& result, bool with_offset);
+
+// One file a command is to write, and the input it is made from.
+struct PlannedOutput {
+	std::string input;
+	std::string output;
+};
+
+// Whether a run may write what it plans: no two outputs are one file, and
+// no output is an input of the run other than its own source (writing it
+// would lose that input). Paths are compared as files, through links and
+// ".." parts. When not, each clash is reported naming both files.
+bool outputs_are_safe(const std::vector<PlannedOutput>& plan, const std::vector<std::string>& inputs);
 
 // Whether standard error is a terminal (a console on Windows): progress is
 // shown only there.
