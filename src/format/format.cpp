@@ -143,4 +143,48 @@ std::string fixed_name(bytes field)
 	return std::string(field.begin(), end);
 }
 
+namespace {
+
+// The length of the UTF-8 sequence that starts `text` at `i`, or 0 when it
+// is not a whole, shortest-form one.
+std::size_t utf8_length(std::string_view text, std::size_t i)
+{
+	const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
+	const unsigned char lead = byte(i);
+	const std::size_t n = lead < 0x80 ? 1 : (lead >> 5) == 0x6 ? 2 : (lead >> 4) == 0xE ? 3 : (lead >> 3) == 0x1E ? 4 : 0;
+	if (n == 0 || i + n > text.size())
+		return 0;
+	std::uint32_t code = n == 1 ? lead : lead & (0x7F >> n);
+	for (std::size_t k = 1; k < n; k++) {
+		if ((byte(i + k) & 0xC0) != 0x80)
+			return 0;
+		code = (code << 6) | (byte(i + k) & 0x3F);
+	}
+	static constexpr std::uint32_t least[] = {0, 0, 0x80, 0x800, 0x10000};
+	const bool surrogate = code >= 0xD800 && code <= 0xDFFF;
+	return code < least[n] || code > 0x10FFFF || surrogate ? 0 : n;
+}
+
+} // namespace
+
+std::string printable(std::string_view name)
+{
+	static constexpr char digits[] = "0123456789abcdef";
+	std::string out;
+	for (std::size_t i = 0; i < name.size();) {
+		const unsigned char c = static_cast<unsigned char>(name[i]);
+		const std::size_t n = utf8_length(name, i);
+		if (n == 0)
+			out += "\xEF\xBF\xBD"; // U+FFFD
+		else if (c == '"' || c == '\\')
+			out += {'\\', char(c)};
+		else if (c < 0x20 || c == 0x7F)
+			out += std::string("\\u00") + digits[c >> 4] + digits[c & 0xF];
+		else
+			out.append(name.substr(i, n));
+		i += n == 0 ? 1 : n;
+	}
+	return out;
+}
+
 } // namespace kestrun::format

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace kestrun::format {
 
@@ -213,5 +214,10 @@ Filter split_filter_word(std::uint32_t word);
 
 // A field of NUL-padded text up to its first NUL, or the whole field.
 std::string fixed_name(bytes field);
+
+// A name taken from a file, safe to print: control bytes, quotes and
+// backslashes escaped as in a JSON string, bytes that are not UTF-8 as
+// U+FFFD. Messages print names through it, as inspect prints them.
+std::string printable(std::string_view name);
 
 } // namespace kestrun::format

@@ -58,26 +58,38 @@ struct EncodedTexture {
 
 class TextureLibrary {
 public:
-	// Adds the textures of one dictionary stream (already inflated). A name
-	// matches exactly, else ignoring ASCII case; the first dictionary given
-	// that holds a name wins. False, with `error`, when the stream holds no
+	// Adds the textures of one dictionary stream (already inflated), read
+	// from the file `source`. False, with `error`, when the stream holds no
 	// dictionary.
-	bool add_dictionary(std::vector<std::uint8_t> stream, std::string& error);
+	bool add_dictionary(std::vector<std::uint8_t> stream, std::string& error, const std::string& source = {});
+
+	// Looks names up for the model `model` from here on: first in the
+	// dictionaries whose file stem is the model's (car.dff, car.txd), then,
+	// with `same_folder_next`, in those of the model's folder, then in the
+	// rest, each tier in the order the dictionaries were added, as modders'
+	// importers do.
+	void prefer_for(const std::string& model, bool same_folder_next = false);
 
 	// The texture named `name`, decoded and encoded once and then kept; nullptr
-	// when no dictionary holds it.
+	// when no dictionary holds it. A name matches exactly in any dictionary
+	// before it matches ignoring ASCII case.
 	const EncodedTexture* find(const std::string& name);
 
-	std::size_t size() const { return natives_.size(); }
+	std::size_t size() const;
 
 private:
 	struct Dictionary {
 		std::vector<std::uint8_t> stream;
 		stream::Tree tree;
+		std::string source;
+		std::map<std::string, const stream::Chunk*> natives;        // by name
+		std::map<std::string, const stream::Chunk*> natives_folded; // by lower-cased name
 	};
+	const stream::Chunk* look_up(const std::string& name) const;
+	const EncodedTexture* encode(const stream::Chunk* native);
+
 	std::vector<std::unique_ptr<Dictionary>> dictionaries_;
-	std::map<std::string, const stream::Chunk*> natives_;        // by name
-	std::map<std::string, const stream::Chunk*> natives_folded_; // by lower-cased name
+	std::vector<const Dictionary*> order_; // the lookup order for the current model
 	std::map<const stream::Chunk*, EncodedTexture> encoded_;
 };
 
@@ -94,7 +106,9 @@ struct Export {
 // The PC stream of an inflated model stream: a console stream (its Clump
 // carries the console stamp) is converted in memory, each geometry the
 // converter cannot convert giving a warning; a PC stream is taken as it is.
-// Nothing, with `error`, when the stream does not start with a Clump.
+// Chunks before the first top-level Clump (a UV Animation Dictionary, say)
+// are skipped. Nothing, with `error`, when the stream holds no top-level
+// Clump.
 std::optional<std::vector<std::uint8_t>> pc_model_stream(std::vector<std::uint8_t> stream,
                                                          std::vector<std::string>& warnings, std::string& error);
 

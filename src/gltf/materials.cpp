@@ -68,9 +68,9 @@ std::optional<std::pair<std::uint32_t, bool>> add_texture(Document& doc, const s
 	const EncodedTexture* texture = context.textures.find(info.name);
 	if (texture == nullptr || texture->png.empty()) {
 		if (!context.missing_reported[info.name])
-			doc.warn(texture == nullptr ? "texture '" + info.name +
+			doc.warn(texture == nullptr ? "texture '" + format::printable(info.name) +
 			                                  "' is in none of the dictionaries given; its materials are left untextured"
-			                            : "texture '" + info.name + "' cannot be read (" + texture->error +
+			                            : "texture '" + format::printable(info.name) + "' cannot be read (" + texture->error +
 			                                  "); its materials are left untextured");
 		context.missing_reported[info.name] = true;
 		return std::nullopt;

@@ -223,6 +223,23 @@ json add_attributes(Document& doc, const stream::GeometryInfo& info, const Trian
 
 } // namespace
 
+// Why a generic geometry's vertices cannot be exported, or empty. Counts
+// too large for the Struct leave every section unread: that is said as it
+// is, not as missing positions.
+std::string unusable_vertices(const stream::Chunk& geometry, const stream::GeometryInfo& info)
+{
+	const stream::Chunk* s = stream::find_child(geometry, format::type_struct);
+	if (s != nullptr && s->body.size() < info.expected_struct_size)
+		return "its Struct of " + std::to_string(s->body.size()) + " bytes is shorter than its counts (" +
+		       std::to_string(info.triangles) + " triangles, " + std::to_string(info.vertices) + " vertices) need, " +
+		       std::to_string(info.expected_struct_size) + " bytes";
+	if (info.vertices == 0 || !info.has_positions)
+		return "no vertex positions";
+	if (info.positions.size() != 12ull * info.vertices)
+		return "its Struct is shorter than its counts";
+	return {};
+}
+
 std::optional<std::uint32_t> add_geometry_mesh(Document& doc, const stream::Chunk& geometry, const std::string& label,
                                                MaterialContext& context)
 {
@@ -236,9 +253,8 @@ std::optional<std::uint32_t> add_geometry_mesh(Document& doc, const stream::Chun
 		return std::nullopt;
 	}
 	const std::uint32_t vertices = info->vertices;
-	if (vertices == 0 || !info->has_positions || info->positions.size() != 12ull * vertices) {
-		doc.warn(label + (vertices == 0 || !info->has_positions ? ": no vertex positions; left out"
-		                                                        : ": its Struct is shorter than its counts; left out"));
+	if (const std::string why = unusable_vertices(geometry, *info); !why.empty()) {
+		doc.warn(label + ": " + why + "; left out");
 		return std::nullopt;
 	}
 

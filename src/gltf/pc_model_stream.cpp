@@ -1,18 +1,28 @@
 #include "geometry/geometry.h"
 #include "gltf/gltf.h"
 
+#include <algorithm>
+
 namespace kestrun::gltf {
 
 std::optional<std::vector<std::uint8_t>> pc_model_stream(std::vector<std::uint8_t> stream,
                                                          std::vector<std::string>& warnings, std::string& error)
 {
-	if (!fits(stream.size(), 0, 12) || load_u32(stream, 0) != format::type_clump) {
-		error = stream.size() < 12 ? "holds no model: too short for a chunk"
-		                           : "holds no model: its first chunk is " + format::chunk_type_label(load_u32(stream, 0)) +
-		                                 ", not a Clump";
+	if (!fits(stream.size(), 0, 12)) {
+		error = "holds no model: too short for a chunk";
 		return std::nullopt;
 	}
-	if (load_u32(stream, 8) != format::console_stamp)
+	// Many models open with a UV Animation Dictionary or the like before
+	// their Clump; the model is the first top-level Clump.
+	const stream::Tree tree = stream::parse_tree(stream);
+	const auto clump = std::find_if(tree.top.begin(), tree.top.end(),
+	                                [](const stream::Chunk& c) { return c.type == format::type_clump; });
+	if (clump == tree.top.end()) {
+		error = "holds no model: no top-level Clump (its first chunk is " +
+		        format::chunk_type_label(load_u32(stream, 0)) + ")";
+		return std::nullopt;
+	}
+	if (clump->stamp != format::console_stamp)
 		return stream;
 	// A console stream: converted in memory as kestrun converts it, nothing
 	// written beside it.

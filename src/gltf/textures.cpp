@@ -13,15 +13,33 @@ std::string lower(std::string s)
 	return s;
 }
 
+// The folder part of a path, separators of either system; the file name
+// after it; the name without its last extension. Paths are UTF-8 strings,
+// taken as they are on every system.
+std::string folder_of(const std::string& path)
+{
+	const std::size_t slash = path.find_last_of("/\\");
+	return slash == std::string::npos ? std::string() : path.substr(0, slash);
+}
+
+std::string stem_of(const std::string& path)
+{
+	const std::size_t slash = path.find_last_of("/\\");
+	const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+	const std::size_t dot = name.rfind('.');
+	return dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
+}
+
 } // namespace
 
-bool TextureLibrary::add_dictionary(std::vector<std::uint8_t> stream, std::string& error)
+bool TextureLibrary::add_dictionary(std::vector<std::uint8_t> stream, std::string& error, const std::string& source)
 {
 	// The tree's views point into the stream: both stay where they are, in a
 	// dictionary of their own, for as long as the library lives.
 	auto dictionary = std::make_unique<Dictionary>();
 	dictionary->stream = std::move(stream);
 	dictionary->tree = stream::parse_tree(dictionary->stream);
+	dictionary->source = source;
 	bool found = false;
 	for (const stream::Chunk& top : dictionary->tree.top) {
 		if (top.type != format::type_texture_dictionary)
@@ -29,30 +47,67 @@ bool TextureLibrary::add_dictionary(std::vector<std::uint8_t> stream, std::strin
 		found = true;
 		for (const stream::Chunk* native : stream::children_of_type(top, format::type_texture_native))
 			if (const auto header = stream::decode_texture_native_header(*native)) {
-				natives_.emplace(header->name, native);
-				natives_folded_.emplace(lower(header->name), native);
+				dictionary->natives.emplace(header->name, native);
+				dictionary->natives_folded.emplace(lower(header->name), native);
 			}
 	}
 	if (!found) {
 		error = "holds no texture dictionary";
 		return false;
 	}
+	order_.push_back(dictionary.get());
 	dictionaries_.push_back(std::move(dictionary));
 	return true;
 }
 
+void TextureLibrary::prefer_for(const std::string& model, bool same_folder_next)
+{
+	const std::string stem = lower(stem_of(model));
+	const auto tier = [&](const Dictionary& d) {
+		if (lower(stem_of(d.source)) == stem)
+			return 0;
+		return same_folder_next && folder_of(d.source) == folder_of(model) ? 1 : 2;
+	};
+	order_.clear();
+	for (int t = 0; t <= 2; t++)
+		for (const auto& d : dictionaries_)
+			if (tier(*d) == t)
+				order_.push_back(d.get());
+}
+
+std::size_t TextureLibrary::size() const
+{
+	std::size_t n = 0;
+	for (const auto& d : dictionaries_)
+		n += d->natives.size();
+	return n;
+}
+
+const stream::Chunk* TextureLibrary::look_up(const std::string& name) const
+{
+	for (const Dictionary* d : order_)
+		if (const auto native = d->natives.find(name); native != d->natives.end())
+			return native->second;
+	for (const Dictionary* d : order_)
+		if (const auto native = d->natives_folded.find(lower(name)); native != d->natives_folded.end())
+			return native->second;
+	return nullptr;
+}
+
 const EncodedTexture* TextureLibrary::find(const std::string& name)
 {
-	auto native = natives_.find(name);
-	if (native == natives_.end()) {
-		native = natives_folded_.find(lower(name));
-		if (native == natives_folded_.end())
-			return nullptr;
-	}
-	if (const auto done = encoded_.find(native->second); done != encoded_.end())
+	const stream::Chunk* native = look_up(name);
+	if (native == nullptr)
+		return nullptr;
+	if (const auto done = encoded_.find(native); done != encoded_.end())
 		return &done->second;
-	EncodedTexture& encoded = encoded_[native->second];
-	const std::optional<texture::DecodedTexture> decoded = texture::decode_texture_native(*native->second, encoded.error);
+	return encode(native);
+}
+
+const EncodedTexture* TextureLibrary::encode(const stream::Chunk* native)
+{
+	EncodedTexture& encoded = encoded_[native];
+	const std::optional<texture::DecodedTexture> decoded = texture::decode_texture_native(*native, encoded.error);
 	if (!decoded || decoded->levels.empty()) {
 		if (encoded.error.empty())
 			encoded.error = "no image";

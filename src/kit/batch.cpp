@@ -32,17 +32,21 @@ std::string damaged_container_text(const ContainerResult& result, bool with_offs
 namespace {
 
 // The file `path` names, as one spelling: links and ".." resolved as far
-// as the path exists.
+// as the path exists, and without case, so that two names one file system
+// would take for one file are never both written.
 std::string file_identity(const std::string& path)
 {
 	std::error_code ec;
 	const std::filesystem::path full = std::filesystem::weakly_canonical(to_path(path), ec);
-	return to_utf8((ec ? std::filesystem::absolute(to_path(path), ec) : full).lexically_normal());
+	std::string id = to_utf8((ec ? std::filesystem::absolute(to_path(path), ec) : full).lexically_normal());
+	for (char& c : id)
+		c = c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;
+	return id;
 }
 
 } // namespace
 
-bool outputs_are_safe(const std::vector<PlannedOutput>& plan, const std::vector<std::string>& inputs)
+bool outputs_are_safe(const std::vector<PlannedOutput>& plan, const std::vector<std::string>& inputs, bool in_place)
 {
 	std::map<std::string, const std::string*> input_of, writer_of;
 	for (const std::string& input : inputs)
@@ -51,7 +55,7 @@ bool outputs_are_safe(const std::vector<PlannedOutput>& plan, const std::vector<
 	for (const PlannedOutput& p : plan) {
 		const std::string id = file_identity(p.output);
 		const auto input = input_of.find(id);
-		if (input != input_of.end() && input->first != file_identity(p.input)) {
+		if (input != input_of.end() && !(in_place && input->first == file_identity(p.input))) {
 			report_error(p.input, "its output " + p.output + " is the input " + *input->second + "; nothing written");
 			safe = false;
 		}

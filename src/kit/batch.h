@@ -34,10 +34,12 @@ struct PlannedOutput {
 };
 
 // Whether a run may write what it plans: no two outputs are one file, and
-// no output is an input of the run other than its own source (writing it
-// would lose that input). Paths are compared as files, through links and
-// ".." parts. When not, each clash is reported naming both files.
-bool outputs_are_safe(const std::vector<PlannedOutput>& plan, const std::vector<std::string>& inputs);
+// no output is an input of the run (writing it would lose that input),
+// unless it is its own source and `in_place` allows that. Paths are
+// compared as files, through links and ".." parts, without case. When not,
+// each clash is reported naming both files.
+bool outputs_are_safe(const std::vector<PlannedOutput>& plan, const std::vector<std::string>& inputs,
+                      bool in_place = false);
 
 // Whether standard error is a terminal (a console on Windows): progress is
 // shown only there.

@@ -217,17 +217,15 @@ private:
 	// generic u32 count does not serve.
 	void check_dictionary_count(const Chunk& dictionary, const std::string& path)
 	{
-		const auto info = decode_dictionary(dictionary);
-		if (!info) {
-			add(Severity::error, path, dictionary.offset, "no Struct with the texture count");
-			return;
-		}
-		const std::size_t found = children_of_type(dictionary, format::type_texture_native).size();
-		if (found != info->textures)
-			add(Severity::error, path, dictionary.offset,
-			    "texture count " + n(info->textures) + " but " + n(found) + " Texture Native chunks");
+		if (const std::string problem = dictionary_count_problem(dictionary); !problem.empty())
+			add(Severity::error, path, dictionary.offset, problem);
 		if (const auto device = stray_device_id(dictionary))
 			add(Severity::warning, path, dictionary.offset, "device id " + n(*device) + " in a PC dictionary");
+		// What a half-made conversion leaves: PC readers take the stamp's word.
+		for (const Chunk* native : children_of_type(dictionary, format::type_texture_native))
+			if (const auto header = decode_texture_native_header(*native);
+			    header && header->platform == format::platform_console && format::is_version_3_1(native->stamp))
+				add(Severity::warning, path, native->offset, "console texture in a PC-stamped dictionary");
 	}
 
 	// The count in `parent`'s Struct against its children of `type`.

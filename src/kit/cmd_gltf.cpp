@@ -1,15 +1,14 @@
 // `kestrun-kit gltf MODEL... [--txd DICTIONARY]... [-o OUT]`: exports models
 // with their textures as binary glTF, one .glb per model.
-#include "gltf/gltf.h"
 #include "kit/batch.h"
 #include "kit/commands.h"
+#include "kit/gltf_export.h"
 
 #include <CLI/CLI.hpp>
 
 #include <cstdio>
 #include <filesystem>
 #include <memory>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -25,16 +24,6 @@ struct GltfOptions {
 	std::string output;
 };
 
-// The inflated stream of a model or dictionary file. A damaged container
-// fails the file: an export of part of a model would pass for the whole.
-std::optional<std::vector<std::uint8_t>> load_stream(const std::string& path, Batch& batch)
-{
-	std::optional<LoadedFile> loaded = batch.load(path, Damage::fails);
-	if (!loaded)
-		return std::nullopt;
-	return std::move(loaded->stream);
-}
-
 bool names_folder(const std::string& output)
 {
 	std::error_code ec;
@@ -49,25 +38,6 @@ fs::path output_of(const std::string& model, const std::string& output)
 	if (names_folder(output))
 		return to_path(output) / glb;
 	return to_path(output);
-}
-
-// True when `out` is one of the files the run reads: writing there would
-// destroy a model or dictionary (`-o` naming the input by mistake).
-bool is_input(const fs::path& out, const GltfOptions& options)
-{
-	std::error_code ec;
-	if (!fs::exists(out, ec))
-		return false;
-	for (const std::vector<std::string>* list : {&options.models, &options.dictionaries})
-		for (const std::string& input : *list)
-			if (fs::equivalent(out, to_path(input), ec))
-				return true;
-	return false;
-}
-
-std::string counted(std::uint32_t n, const char* one, const char* many)
-{
-	return std::to_string(n) + " " + (n == 1 ? one : many);
 }
 
 // The usage error of -o, or the folder it names made; false with the
@@ -95,65 +65,10 @@ bool prepare_output(const GltfOptions& options, int& status)
 gltf::TextureLibrary load_dictionaries(const GltfOptions& options, Batch& batch)
 {
 	gltf::TextureLibrary textures;
-	for (const std::string& path : options.dictionaries) {
-		std::string error;
-		std::optional<std::vector<std::uint8_t>> stream = load_stream(path, batch);
-		if (stream && !textures.add_dictionary(std::move(*stream), error))
-			batch.error(path, error);
-	}
+	for (const std::string& path : options.dictionaries)
+		if (std::optional<LoadedFile> f = batch.load(path, Damage::fails))
+			add_dictionary_file(path, std::move(f->stream), textures, batch);
 	return textures;
-}
-
-struct Run {
-	const GltfOptions& options;
-	gltf::TextureLibrary& textures;
-	Batch& batch;
-	std::set<fs::path> written;
-};
-
-// The model `path` exported, its warnings said; nothing when it failed,
-// which has been reported.
-std::optional<gltf::Export> export_one(const std::string& path, const fs::path& out, Run& run)
-{
-	if (!run.written.insert(out.lexically_normal()).second) {
-		run.batch.error(path, "its export " + to_utf8(out) + " would replace that of an earlier model; not written");
-		return std::nullopt;
-	}
-	if (is_input(out, run.options)) {
-		run.batch.error(path, "its export " + to_utf8(out) + " would replace an input file; not written");
-		return std::nullopt;
-	}
-	std::optional<std::vector<std::uint8_t>> stream = load_stream(path, run.batch);
-	if (!stream)
-		return std::nullopt;
-	std::string error;
-	std::vector<std::string> warnings;
-	std::optional<gltf::Export> result;
-	if ((stream = gltf::pc_model_stream(std::move(*stream), warnings, error)))
-		result = gltf::export_model(*stream, to_utf8(to_path(path).stem()), run.textures, error);
-	if (result)
-		warnings.insert(warnings.end(), result->warnings.begin(), result->warnings.end());
-	for (const std::string& warning : warnings)
-		run.batch.warning(path, warning);
-	if (!result)
-		run.batch.error(path, error);
-	return result;
-}
-
-void write_export(const std::string& path, Run& run)
-{
-	const fs::path out = output_of(path, run.options.output);
-	const std::optional<gltf::Export> result = export_one(path, out, run);
-	std::string error;
-	if (!result)
-		return;
-	if (!replace_file(to_utf8(out), result->glb, error)) {
-		run.batch.error(to_utf8(out), error);
-		return;
-	}
-	run.batch.say(path + " -> " + to_utf8(out) + ": " + counted(result->nodes, "node", "nodes") + ", " +
-	              counted(result->meshes, "mesh", "meshes") + ", " + counted(result->textures, "texture", "textures"));
-	std::fflush(stdout);
 }
 
 int run_gltf(const GltfOptions& options)
@@ -161,11 +76,21 @@ int run_gltf(const GltfOptions& options)
 	int status = exit_ok;
 	if (!prepare_output(options, status))
 		return status;
+	// Every export's path is known before anything is written: one that is
+	// a model or dictionary of the run would lose it.
+	std::vector<PlannedOutput> plan;
+	std::vector<std::string> inputs = options.models;
+	inputs.insert(inputs.end(), options.dictionaries.begin(), options.dictionaries.end());
+	for (const std::string& model : options.models)
+		plan.push_back({model, to_utf8(output_of(model, options.output))});
+	if (!outputs_are_safe(plan, inputs))
+		return exit_usage;
 	Batch batch(options.models.size());
 	gltf::TextureLibrary textures = load_dictionaries(options, batch);
-	Run run{options, textures, batch, {}};
-	for (const std::string& path : options.models) {
-		write_export(path, run);
+	for (const PlannedOutput& p : plan) {
+		if (std::optional<LoadedFile> f = batch.load(p.input, Damage::fails))
+			write_model_glb(p.input, std::move(f->stream), p.output, textures, batch);
+		std::fflush(stdout);
 		batch.next();
 	}
 	return batch.status();
@@ -181,8 +106,11 @@ void add_gltf_command(CLI::App& app, int& status)
 	    ->required();
 	command->add_option("--txd", options->dictionaries,
 	                    "Texture dictionaries (console or PC) whose textures the materials name");
-	command->add_option("-o,--output", options->output,
-	                    "Output file for one model, or a folder (ending in /) for several; default: MODEL with .glb");
+	path_option(command->add_option("-o,--output", options->output,
+	                                "Output file for one model, or a folder (ending in /) for several; default: MODEL with .glb"));
+	command->footer("A texture is looked up first in the dictionary named as the model (car.dff, car.txd), then in the\n"
+	                "others in the order given. Exit status: 0 when every model was exported, 1 when one was not or a\n"
+	                "dictionary could not be read whole (the export still uses what could be read), 2 for a usage error.");
 	command->callback([options, &status] { status = run_gltf(*options); });
 }
 

@@ -447,6 +447,7 @@ void add_inspect_command(CLI::App& app, int& status)
 	sub->add_flag("--json", options->json, "write one JSON document for the whole run");
 	sub->add_option("--depth", options->depth, "show N levels of the tree (0: all)")
 		->check(CLI::Range(0, std::numeric_limits<int>::max()));
+	sub->footer("Exit status: 0 when every file could be read, 1 when one could not, 2 for a usage error.");
 	sub->callback([options, &status] { status = run_inspect(*options); });
 }
 

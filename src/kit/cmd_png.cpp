@@ -3,8 +3,7 @@
 #include "kit/batch.h"
 #include "kit/commands.h"
 #include "kit/file_names.h"
-#include "stream/stream.h"
-#include "texture/texture.h"
+#include "kit/png_export.h"
 
 #include <CLI/CLI.hpp>
 
@@ -25,35 +24,6 @@ struct PngOptions {
 	bool levels = false;
 };
 
-// The PNG names of one texture: NAME.png, or NAME.0.png, NAME.1.png, ...
-std::vector<std::string> png_names(const std::string& base, std::size_t levels, bool every_level)
-{
-	if (!every_level)
-		return {base + ".png"};
-	std::vector<std::string> names;
-	for (std::size_t i = 0; i < levels; i++)
-		names.push_back(base + "." + std::to_string(i) + ".png");
-	return names;
-}
-
-// A base name whose files are all free in `taken`, NAME or NAME~2, NAME~3...;
-// its files are taken.
-std::vector<std::string> claim_names(const std::string& wanted, std::size_t levels, bool every_level, NameSet& taken)
-{
-	for (unsigned n = 1;; n++) {
-		const std::string base = n == 1 ? wanted : wanted + "~" + std::to_string(n);
-		std::vector<std::string> names = png_names(base, levels, every_level);
-		bool free = true;
-		for (const std::string& name : names)
-			free = free && !taken.taken(name);
-		if (free) {
-			for (const std::string& name : names)
-				taken.take(name);
-			return names;
-		}
-	}
-}
-
 struct Run {
 	const PngOptions& options;
 	Batch batch;
@@ -71,55 +41,17 @@ fs::path folder_of(const std::string& name, Run& run)
 	return to_path(run.options.out_dir) / folder_name;
 }
 
-// Writes one decoded texture's PNGs into `folder`; false when one could not
-// be written, which has been reported.
-bool write_texture(const std::string& name, const texture::DecodedTexture& t, const fs::path& folder, NameSet& files,
-                   Run& run)
-{
-	const std::vector<std::string> names = claim_names(safe_file_name(t.name), t.levels.size(), run.options.levels, files);
-	std::error_code ec;
-	fs::create_directories(folder, ec);
-	for (std::size_t i = 0; i < names.size(); i++) {
-		const std::vector<std::uint8_t> png = texture::encode_png(t.levels[i]);
-		const std::string path = to_utf8(folder / names[i]);
-		std::string error = "cannot encode the PNG";
-		if (png.empty() || !replace_file(path, png, error)) {
-			run.batch.error(name, "texture \"" + t.name + "\": cannot write " + path + ": " + error);
-			return false;
-		}
-	}
-	return true;
-}
-
 void export_file(const std::string& name, Run& run)
 {
 	const std::optional<LoadedFile> f = run.batch.load(name, Damage::reported, "the textures decoded so far are written");
 	if (!f)
 		return;
-	const stream::Tree tree = stream::parse_tree(f->stream);
-	if (tree.top.empty() || tree.top[0].type != format::type_texture_dictionary) {
-		run.batch.error(name, "not a texture dictionary");
-		return;
-	}
 	const fs::path folder = folder_of(name, run);
-	NameSet files;
-	std::size_t written = 0, textures = 0;
-	for (const stream::Chunk* native : stream::children_of_type(tree.top[0], format::type_texture_native)) {
-		textures++;
-		std::string error;
-		const std::optional<texture::DecodedTexture> t = texture::decode_texture_native(*native, error);
-		if (!t)
-			run.batch.error(name, error + "; not written");
-		else if (write_texture(name, *t, folder, files, run))
-			written++;
-	}
-	// A chunk whose size reaches too far swallows the textures after it: the
-	// dictionary's own count is what tells that some never came out.
-	if (const auto info = stream::decode_dictionary(tree.top[0]); info && info->textures != textures)
-		run.batch.error(name, "the dictionary counts " + std::to_string(info->textures) + " textures but holds " +
-		                          std::to_string(textures) + " Texture Native chunk" + (textures == 1 ? "" : "s"));
-	run.batch.say(name + ": " + std::to_string(written) + " of " + std::to_string(textures) + " texture" +
-	              (textures == 1 ? "" : "s") + " written to " + to_utf8(folder));
+	const PngCount count = write_dictionary_pngs(name, f->stream, folder, run.options.levels, run.batch);
+	if (!count.read)
+		return;
+	run.batch.say(name + ": " + std::to_string(count.written) + " of " + std::to_string(count.textures) + " texture" +
+	              (count.textures == 1 ? "" : "s") + " written to " + to_utf8(folder));
 }
 
 int run_png(const PngOptions& options)
@@ -143,7 +75,7 @@ void add_png_command(CLI::App& app, int& status)
 	            "read is reported and the others are still written. Exit status: 0 when every texture was written,\n"
 	            "1 when one was not, 2 for a usage error.");
 	sub->add_option("FILE", options->files, "texture dictionaries")->required();
-	sub->add_option("-o,--output", options->out_dir, "the folder to write into")->capture_default_str();
+	path_option(sub->add_option("-o,--output", options->out_dir, "the folder to write into"))->capture_default_str();
 	sub->add_flag("--levels", options->levels, "write every level, <texture name>.<level>.png, level 0 the largest");
 	sub->callback([options, &status] { status = run_png(*options); });
 }

@@ -2,7 +2,6 @@
 // ones, in place or into DIR; each file converted whole or not written.
 #include "kit/batch.h"
 #include "kit/commands.h"
-#include "kit/file_names.h"
 #include "texture/texture.h"
 
 #include <CLI/CLI.hpp>
@@ -26,49 +25,59 @@ struct TxdOptions {
 struct Run {
 	const TxdOptions& options;
 	Batch batch;
-	NameSet written; // with -o: file names written into DIR this run
 };
 
-// Where the PC form of `name` goes, or nothing when an earlier file of the
-// run took that name (it has been reported).
-std::optional<std::string> target_of(const std::string& name, Run& run)
+// Where the PC form of `name` goes: DIR/NAME with -o, else the file itself.
+std::string target_of(const std::string& name, const TxdOptions& options)
 {
-	if (run.options.out_dir.empty())
+	if (options.out_dir.empty())
 		return name;
-	// Two inputs of the same name from different folders would land on one
-	// output; the second would silently replace the first.
-	const std::string file_name = to_utf8(to_path(name).filename());
-	const std::string target = to_utf8(to_path(run.options.out_dir) / to_path(file_name));
-	if (!run.written.take(file_name)) {
-		run.batch.error(name, target + " was already written in this run; nothing written");
-		return std::nullopt;
-	}
-	return target;
+	return to_utf8(to_path(options.out_dir) / to_path(name).filename());
 }
 
-void convert_file(const std::string& name, Run& run)
+bool same_file(const std::string& a, const std::string& b)
+{
+	std::error_code ec;
+	return fs::equivalent(to_path(a), to_path(b), ec);
+}
+
+// A PC dictionary needs no conversion; with -o its copy still goes into DIR,
+// so that DIR holds the whole set.
+void pass_pc_dictionary(const std::string& name, const LoadedFile& f, const std::string& target, Run& run)
+{
+	std::string error;
+	if (same_file(name, target))
+		run.batch.say(name + ": already a PC dictionary; left alone");
+	else if (!replace_file(target, f.stream, error))
+		run.batch.error(name, "cannot write " + target + ": " + error + "; nothing written");
+	else
+		run.batch.say(name + ": already a PC dictionary; copied to " + target);
+}
+
+void convert_file(const std::string& name, const std::string& target, Run& run)
 {
 	const std::optional<LoadedFile> f = run.batch.load(name, Damage::fails, "nothing written");
 	if (!f)
 		return;
+	// In place is for the streams kestrun inflates: replacing a console
+	// original would lose what the PC form cannot give back.
+	if (f->container && run.options.out_dir.empty()) {
+		run.batch.error(name, "a console container: write its PC form elsewhere with -o DIR");
+		return;
+	}
 	const texture::DictionaryResult r = texture::convert_dictionary(f->stream);
+	std::string error;
 	switch (r.status) {
 	case texture::DictionaryResult::Status::failed: run.batch.error(name, r.error + "; nothing written"); return;
-	case texture::DictionaryResult::Status::already_pc:
-		run.batch.say(name + ": already a PC dictionary; left alone");
-		return;
+	case texture::DictionaryResult::Status::already_pc: pass_pc_dictionary(name, *f, target, run); return;
 	case texture::DictionaryResult::Status::converted: break;
 	}
-	const std::optional<std::string> target = target_of(name, run);
-	std::string error;
-	if (!target)
-		return;
-	if (!replace_file(*target, r.stream, error)) {
-		run.batch.error(name, "cannot write " + *target + ": " + error + "; nothing written");
+	if (!replace_file(target, r.stream, error)) {
+		run.batch.error(name, "cannot write " + target + ": " + error + "; nothing written");
 		return;
 	}
 	run.batch.say(name + ": " + std::to_string(r.textures) + " texture" + (r.textures == 1 ? "" : "s") +
-	              " converted, " + std::to_string(r.stream.size()) + " bytes written to " + *target);
+	              " converted, " + std::to_string(r.stream.size()) + " bytes written to " + target);
 }
 
 int run_txd(const TxdOptions& options)
@@ -81,9 +90,16 @@ int run_txd(const TxdOptions& options)
 			return exit_failed;
 		}
 	}
-	Run run{options, Batch(options.files.size()), {}};
-	for (const std::string& name : options.files) {
-		convert_file(name, run);
+	// Every output is known before anything is written: one that is another
+	// input would be lost before it was read.
+	std::vector<PlannedOutput> plan;
+	for (const std::string& name : options.files)
+		plan.push_back({name, target_of(name, options)});
+	if (!outputs_are_safe(plan, options.files, options.out_dir.empty()))
+		return exit_usage;
+	Run run{options, Batch(options.files.size())};
+	for (const PlannedOutput& p : plan) {
+		convert_file(p.input, p.output, run);
 		run.batch.next();
 	}
 	return run.batch.status();
@@ -99,7 +115,7 @@ void add_txd_command(CLI::App& app, int& status)
 	            "with any texture that cannot be converted is reported and not written; a PC dictionary is left alone.\n"
 	            "Exit status: 0 when every file converted (or was already PC), 1 when one failed, 2 for a usage error.");
 	sub->add_option("FILE", options->files, "texture dictionaries")->required();
-	sub->add_option("-o,--output", options->out_dir, "write DIR/<file name> instead of converting in place");
+	path_option(sub->add_option("-o,--output", options->out_dir, "write DIR/<file name> instead of converting in place"));
 	sub->callback([options, &status] { status = run_txd(*options); });
 }
 

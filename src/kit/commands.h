@@ -6,6 +6,7 @@
 
 namespace CLI {
 class App;
+class Option;
 }
 
 namespace kestrun::kit {
@@ -18,5 +19,8 @@ void add_fix_command(CLI::App& app, int& status);
 void add_txd_command(CLI::App& app, int& status);
 void add_png_command(CLI::App& app, int& status);
 void add_gltf_command(CLI::App& app, int& status);
+
+// `option`, a path, refused when empty (a usage error).
+CLI::Option* path_option(CLI::Option* option);
 
 } // namespace kestrun::kit

@@ -104,10 +104,17 @@ bool load_file(const std::string& path, LoadedFile& loaded, std::string& error)
 
 bool replace_file(const std::string& path, bytes data, std::string& error)
 {
-	const fs::path target = to_path(path);
+	fs::path target = to_path(path);
 	std::error_code ec;
+	// A link stays a link: the file it points to is the one replaced, through
+	// a temporary file in that file's folder.
+	if (fs::is_symlink(fs::symlink_status(target, ec))) {
+		const fs::path resolved = fs::weakly_canonical(target, ec);
+		if (!ec)
+			target = resolved;
+	}
 	const fs::perms mode = fs::status(target, ec).permissions();
-	const std::string directory = target.has_parent_path() ? to_utf8(target.parent_path()) : ".";
+	const std::string directory = target.has_parent_path() ? to_utf8(target.parent_path()) : std::string(".");
 	if (!write_file_atomically(directory, to_utf8(target.filename()), data, error))
 		return false;
 	// Keep the file's own permissions rather than the temporary's.

@@ -67,7 +67,9 @@ bool load_file(const std::string& path, LoadedFile& loaded, std::string& error);
 bool read_file(const std::string& path, std::vector<std::uint8_t>& data, std::string& error);
 
 // Writes `data` over `path` through a temporary file beside it, renamed
-// into place only when complete; on failure `path` is untouched.
+// into place only when complete; on failure `path` is untouched. When
+// `path` is a symbolic link, the file it points to is replaced and the link
+// stays.
 bool replace_file(const std::string& path, bytes data, std::string& error);
 
 } // namespace kestrun::kit

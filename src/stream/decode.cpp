@@ -254,4 +254,16 @@ std::optional<DictionaryInfo> decode_dictionary(const Chunk& dictionary)
 	return DictionaryInfo{load_u16(*body, 0), load_u16(*body, 2)};
 }
 
+std::string dictionary_count_problem(const Chunk& dictionary)
+{
+	const auto info = decode_dictionary(dictionary);
+	if (!info)
+		return "no Struct with the texture count";
+	const std::size_t found = children_of_type(dictionary, format::type_texture_native).size();
+	if (found == info->textures)
+		return {};
+	return "texture count " + std::to_string(info->textures) + " but " + std::to_string(found) +
+	       " Texture Native chunk" + (found == 1 ? "" : "s");
+}
+
 } // namespace kestrun::stream

@@ -174,4 +174,9 @@ struct DictionaryInfo {
 };
 std::optional<DictionaryInfo> decode_dictionary(const Chunk& dictionary);
 
+// What is wrong with a dictionary's texture count: no Struct to hold it, or
+// a count other than its Texture Natives (a chunk whose size reaches too far
+// swallows the ones after it). Empty when the count agrees.
+std::string dictionary_count_problem(const Chunk& dictionary);
+
 } // namespace kestrun::stream

@@ -94,7 +94,7 @@ std::string native_problem_text(const stream::Chunk& native, const NativeTexture
 {
 	std::string where = "texture";
 	if (!t.name_field.empty())
-		where += " \"" + format::fixed_name(t.name_field) + "\"";
+		where += " \"" + format::printable(format::fixed_name(t.name_field)) + "\"";
 	where += " at offset " + std::to_string(native.offset) + ": " + native_problem_name(r.problem);
 	if (!r.detail.empty())
 		where += " (" + r.detail + ")";

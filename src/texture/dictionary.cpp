@@ -91,6 +91,8 @@ std::string structure_damage(const stream::Chunk& c)
 {
 	if (c.cut_off)
 		return at(c) + ": size " + std::to_string(c.size) + " reaches past its parent or the file";
+	if (c.depth_limited)
+		return at(c) + ": nesting deeper than " + std::to_string(stream::max_depth) + " levels";
 	if (!format::holds_children(c.type))
 		return {};
 	if (c.trailing != 0 || (c.children.empty() && !c.body.empty()))
@@ -145,48 +147,80 @@ std::string texture_native_problem(const stream::Chunk& native)
 	return r.problem == NativeProblem::none ? std::string() : native_problem_text(native, t, r);
 }
 
-DictionaryResult convert_dictionary(bytes input)
+// Plans the PC Struct of every console texture of `dictionary` and its
+// device id into `replaced`; the texture count is added to `textures`.
+// Empty, or what stops the conversion.
+std::string plan_dictionary(const stream::Chunk& dictionary, std::map<const stream::Chunk*, buffer>& replaced,
+                            std::uint32_t& textures)
 {
-	const stream::Tree tree = stream::parse_tree(input);
-	if (tree.top.empty() || tree.top[0].type != format::type_texture_dictionary)
-		return failed("not a texture dictionary");
-	for (const stream::Chunk& c : tree.top)
-		if (std::string d = structure_damage(c); !d.empty())
-			return failed(d);
-	if (tree.trailing != 0)
-		return failed(std::to_string(tree.trailing) + " bytes after the last chunk");
-
-	const stream::Chunk& dictionary = tree.top[0];
-	std::map<const stream::Chunk*, buffer> replaced;
-	std::uint32_t textures = 0;
 	for (const stream::Chunk* native : stream::children_of_type(dictionary, format::type_texture_native)) {
 		textures++;
 		std::string error;
 		const stream::Chunk* s = native_struct(*native, error);
 		if (s == nullptr)
-			return failed(error);
+			return error;
 		NativeTexture t;
 		if (ReadResult r = read_native(s->body, t); r.problem != NativeProblem::none)
-			return failed(native_problem_text(*native, t, r));
+			return native_problem_text(*native, t, r);
 		if (t.platform == platform_console)
 			replaced.emplace(s, pc_struct_body(t));
 	}
+	return {};
+}
 
-	DictionaryResult result;
-	result.textures = textures;
-	// A dictionary without console textures is a PC one unless it carries the
-	// console stamp (an empty console dictionary still needs its stamps).
-	if (replaced.empty() && dictionary.stamp != format::console_stamp) {
-		result.status = DictionaryResult::Status::already_pc;
-		return result;
-	}
-	// The console's device id makes PC readers look for a console decoder;
-	// 0 lets them go by each texture's platform. The rest of the Struct stays.
+// The console's device id makes PC readers look for a console decoder; 0
+// lets them go by each texture's platform. The rest of the Struct stays.
+void plan_device_id(const stream::Chunk& dictionary, std::map<const stream::Chunk*, buffer>& replaced)
+{
 	if (const stream::Chunk* head = stream::find_child(dictionary, format::type_struct); head && head->body.size() >= 4) {
 		buffer body(head->body.begin(), head->body.end());
 		store_u16(body, format::dictionary_device_at, pc_device_id);
 		replaced.emplace(head, std::move(body));
 	}
+}
+
+std::string dictionary_damage(const stream::Tree& tree)
+{
+	for (const stream::Chunk& c : tree.top)
+		if (std::string d = structure_damage(c); !d.empty())
+			return d;
+	if (tree.trailing != 0)
+		return std::to_string(tree.trailing) + " bytes after the last chunk";
+	for (const stream::Chunk& c : tree.top)
+		if (c.type == format::type_texture_dictionary)
+			if (std::string problem = stream::dictionary_count_problem(c); !problem.empty())
+				return at(c) + ": " + problem;
+	return {};
+}
+
+DictionaryResult convert_dictionary(bytes input)
+{
+	const stream::Tree tree = stream::parse_tree(input);
+	if (tree.top.empty() || tree.top[0].type != format::type_texture_dictionary)
+		return failed("not a texture dictionary");
+	if (std::string d = dictionary_damage(tree); !d.empty())
+		return failed(d);
+
+	// A stream may hold several dictionaries; each is converted.
+	std::map<const stream::Chunk*, buffer> replaced;
+	DictionaryResult result;
+	bool console_stamp = false;
+	for (const stream::Chunk& dictionary : tree.top) {
+		if (dictionary.type != format::type_texture_dictionary)
+			continue;
+		if (std::string problem = plan_dictionary(dictionary, replaced, result.textures); !problem.empty())
+			return failed(problem);
+		console_stamp = console_stamp || dictionary.stamp == format::console_stamp;
+	}
+	// A dictionary without console textures is a PC one unless it carries the
+	// console stamp (an empty console dictionary still needs its stamps).
+	if (replaced.empty() && !console_stamp) {
+		result.status = DictionaryResult::Status::already_pc;
+		return result;
+	}
+	for (const stream::Chunk& dictionary : tree.top)
+		if (dictionary.type == format::type_texture_dictionary)
+			plan_device_id(dictionary, replaced);
 	for (const stream::Chunk& c : tree.top)
 		if (!emit(c, replaced, result.stream))
 			return failed("the converted dictionary would be larger than 4 GiB");

@@ -43,11 +43,13 @@ std::string texture_native_problem(const stream::Chunk& native);
 // Texture Native's Struct rewritten in the PC layout (levels unswizzled, DXT
 // blocks copied, the palette reordered, a size before each level), every
 // chunk header's stamp set to 0x00000310, every enclosing size recomputed;
-// texel, palette, block and Extension data pass unchanged, and so do the
-// dictionary's Struct and PC natives. Whole or nothing: any texture that
-// cannot be converted, or any damage to the chunk structure, fails it. A
-// dictionary with no console texture and without the console stamp is
-// already a PC one and is left alone.
+// texel, palette, block and Extension data pass unchanged, and so do PC
+// natives; the dictionary's Struct keeps all but its device id, which
+// becomes 0. Every top-level dictionary of the stream is converted. Whole or
+// nothing: any texture that cannot be converted, any damage to the chunk
+// structure, or a texture count other than the natives found fails it. A
+// stream with no console texture and without the console stamp is already
+// a PC one and is left alone.
 struct DictionaryResult {
 	enum class Status { converted, already_pc, failed };
 	Status status = Status::failed;
@@ -56,5 +58,10 @@ struct DictionaryResult {
 	std::uint32_t textures = 0;       // Texture Native chunks in the dictionary
 };
 DictionaryResult convert_dictionary(bytes stream);
+
+// The first damage of the dictionaries in `tree`: a chunk cut off, bytes
+// that are no whole chunk, nesting past the reader's depth, or a texture
+// count other than the Texture Natives found. Empty when there is none.
+std::string dictionary_damage(const stream::Tree& tree);
 
 } // namespace kestrun::texture

@@ -74,12 +74,12 @@ TEST(GltfCommand, MissingTextureDefaultNameAndFailures)
 	EXPECT_NE(r.err.find("cut.dff: damaged container"), std::string::npos) << r.err;
 	EXPECT_NE(r.err.find("absent.dff: cannot open"), std::string::npos) << r.err;
 
-	// An output naming an input is refused, the input left as it was.
+	// An output naming an input is a usage error, nothing written.
 	const std::vector<std::uint8_t> model = dir.read("model00.dff"), textures = dir.read("textures00.txd");
 	r = run_kit(dir, "gltf model00.dff --txd textures00.txd -o model00.dff");
-	EXPECT_EQ(r.status, 1);
-	EXPECT_NE(r.err.find("model00.dff: its export model00.dff would replace an input file"), std::string::npos) << r.err;
-	EXPECT_EQ(run_kit(dir, "gltf model00.dff --txd textures00.txd -o ./textures00.txd").status, 1);
+	EXPECT_EQ(r.status, 2);
+	EXPECT_EQ(r.err, "model00.dff: its output model00.dff is the input model00.dff; nothing written\n");
+	EXPECT_EQ(run_kit(dir, "gltf model00.dff --txd textures00.txd -o ./textures00.txd").status, 2);
 	EXPECT_EQ(dir.read("model00.dff"), model);
 	EXPECT_EQ(dir.read("textures00.txd"), textures);
 

@@ -90,24 +90,70 @@ TEST(KitTxd, ConvertsWholeOrNothingInPlaceOrIntoDir)
 	RunResult r = run_kit_in(dir, {"txd", "a.txd", "bad.txd", "pc.txd", "b.txd", "-o", "out/pc"});
 	EXPECT_EQ(r.status, 1);
 	EXPECT_EQ(r.out, "a.txd: 13 textures converted, " + std::to_string(a.pc.size()) + " bytes written to out/pc/a.txd\n"
-	                 "pc.txd: already a PC dictionary; left alone\n"
+	                 "pc.txd: already a PC dictionary; copied to out/pc/pc.txd\n"
 	                 "b.txd: 12 textures converted, " + std::to_string(b.pc.size()) + " bytes written to out/pc/b.txd\n");
 	EXPECT_EQ(r.err, "bad.txd: texture \"ramp8888\" at offset 28: size disagrees with its levels (total image size 2733, "
 	                 "levels 2732, palette 0); nothing written\n");
 	EXPECT_EQ(dir.read("out/pc/a.txd"), a.pc);
 	EXPECT_EQ(dir.read("out/pc/b.txd"), b.pc);
-	EXPECT_EQ(dir.list("out/pc"), (std::vector<std::string>{"a.txd", "b.txd"}));
+	EXPECT_EQ(dir.list("out/pc"), (std::vector<std::string>{"a.txd", "b.txd", "pc.txd"}));
+	EXPECT_EQ(dir.read("out/pc/pc.txd"), b.pc);
 	EXPECT_EQ(dir.read("bad.txd"), damaged_dictionary());
 
+	// In place is for inflated streams: a console container stays as it is.
 	r = run_kit_in(dir, {"txd", "a.txd", "b.txd"});
-	EXPECT_EQ(r.status, 0) << r.err;
-	EXPECT_EQ(dir.read("a.txd"), a.pc);
+	EXPECT_EQ(r.status, 1);
+	EXPECT_EQ(r.err, "a.txd: a console container: write its PC form elsewhere with -o DIR\n");
+	EXPECT_EQ(dir.read("a.txd"), a.container);
 	EXPECT_EQ(dir.read("b.txd"), b.pc);
-	EXPECT_EQ(run_kit_in(dir, {"check", "a.txd", "b.txd"}).status, 0);
-	r = run_kit_in(dir, {"txd", "a.txd"});
+	EXPECT_EQ(run_kit_in(dir, {"check", "b.txd"}).status, 0);
+	r = run_kit_in(dir, {"txd", "b.txd"});
 	EXPECT_EQ(r.status, 0);
-	EXPECT_EQ(r.out, "a.txd: already a PC dictionary; left alone\n");
+	EXPECT_EQ(r.out, "b.txd: already a PC dictionary; left alone\n");
 	EXPECT_EQ(run_kit_in(dir, {"txd"}).status, 2);
+	EXPECT_EQ(run_kit_in(dir, {"txd", "a.txd", "-o", ""}).status, 2);
+}
+
+TEST(KitTxd, NeverLosesAnInputAndRefusesWhatItCannotConvertWhole)
+{
+	ScratchDir dir;
+	const SampleFile& a = samples()[0];
+	const SampleFile& b = samples()[1];
+	// An output that is another input: nothing written, both named.
+	dir.write("a.txd", a.container);
+	std::filesystem::create_directory(dir.path() / "sub");
+	dir.write("sub/a.txd", b.stream);
+	RunResult r = run_kit_in(dir, {"txd", "a.txd", "sub/a.txd", "-o", "sub/"});
+	EXPECT_EQ(r.status, 2);
+	EXPECT_NE(r.err.find("a.txd: its output sub/a.txd is the input sub/a.txd"), std::string::npos) << r.err;
+	EXPECT_EQ(dir.read("sub/a.txd"), b.stream);
+
+	// Two dictionaries in one stream: both converted.
+	buffer two = b.stream;
+	two.insert(two.end(), b.stream.begin(), b.stream.end());
+	dir.write("two.txd", two);
+	r = run_kit_in(dir, {"txd", "two.txd"});
+	EXPECT_EQ(r.status, 0) << r.err;
+	buffer both = b.pc;
+	both.insert(both.end(), b.pc.begin(), b.pc.end());
+	EXPECT_EQ(dir.read("two.txd"), both);
+	r = run_kit_in(dir, {"png", "two.txd"});
+	EXPECT_EQ(r.out, "two.txd: 24 of 24 textures written to textures/two\n");
+
+	// A count other than the natives, and nesting past the reader's depth.
+	buffer miscounted = b.stream;
+	store_u16(miscounted, 24, 11);
+	dir.write("miscounted.txd", miscounted);
+	buffer deep = chunk(format::type_extension, {});
+	for (int i = 0; i < 70; i++)
+		deep = parent_chunk(format::type_extension, {deep});
+	dir.write("deep.txd", parent_chunk(format::type_texture_dictionary, {chunk(format::type_struct, buffer(4)), deep}));
+	r = run_kit_in(dir, {"txd", "miscounted.txd", "deep.txd"});
+	EXPECT_EQ(r.status, 1);
+	EXPECT_NE(r.err.find("miscounted.txd: Texture Dictionary at offset 0: texture count 11 but 12"), std::string::npos)
+	    << r.err;
+	EXPECT_NE(r.err.find("nesting deeper than 64 levels; nothing written"), std::string::npos) << r.err;
+	EXPECT_EQ(dir.read("miscounted.txd"), miscounted);
 }
 
 TEST(KitPng, WritesEveryTextureUnderSafeDistinctNames)
@@ -145,7 +191,7 @@ TEST(KitPng, WritesEveryTextureUnderSafeDistinctNames)
 	dir.write("swallowed.txd", swallowed);
 	r = run_kit_in(dir, {"png", "swallowed.txd"});
 	EXPECT_EQ(r.status, 1);
-	EXPECT_EQ(r.err, "swallowed.txd: the dictionary counts 13 textures but holds 1 Texture Native chunk\n");
+	EXPECT_EQ(r.err, "swallowed.txd: Texture Dictionary at offset 0: texture count 13 but 1 Texture Native chunk\n");
 }
 
 TEST(KitTxd, ProgressOnlyOnATerminal)
