@@ -6,13 +6,15 @@ namespace kestrun::gltf {
 std::optional<std::vector<std::uint8_t>> pc_model_stream(std::vector<std::uint8_t> stream,
                                                          std::vector<std::string>& warnings, std::string& error)
 {
-	if (!fits(stream.size(), 0, 12) || load_u32(stream, 0) != format::type_clump) {
-		error = stream.size() < 12 ? "holds no model: too short for a chunk"
-		                           : "holds no model: its first chunk is " + format::chunk_type_label(load_u32(stream, 0)) +
-		                                 ", not a Clump";
+	if (!fits(stream.size(), 0, format::chunk_header_size)) {
+		error = "holds no model: too short for a chunk";
 		return std::nullopt;
 	}
-	if (load_u32(stream, 8) != format::console_stamp)
+	if (const std::uint32_t type = load_u32(stream, format::chunk_type_at); type != format::type_clump) {
+		error = "holds no model: its first chunk is " + format::chunk_type_label(type) + ", not a Clump";
+		return std::nullopt;
+	}
+	if (load_u32(stream, format::chunk_stamp_at) != format::console_stamp)
 		return stream;
 	// A console stream: converted in memory as kestrun converts it, nothing
 	// written beside it.
