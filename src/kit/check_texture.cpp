@@ -1,8 +1,10 @@
-// Texture Native checks: the texture module reads the chunk as a converter
-// or exporter would, so a texture that checks clean also converts and
-// decodes. Its sizes must agree with its levels, swizzled sides must be
+// Texture checks. A Texture Native is read by the texture module as a
+// converter or exporter would, so a texture that checks clean also converts
+// and decodes: its sizes must agree with its levels, swizzled sides must be
 // powers of two, and the format must be one we know.
 #include "kit/check.h"
+#include "kit/check_parts.h"
+#include "kit/fix.h"
 #include "texture/texture.h"
 
 namespace kestrun::kit {
@@ -13,5 +15,26 @@ void check_texture_native(bytes, const stream::Chunk& texture_native, const std:
 	if (std::string problem = texture::texture_native_problem(texture_native); !problem.empty())
 		findings.push_back({Severity::error, path, texture_native.offset, problem});
 }
+
+namespace checks {
+
+// The dictionary's texture count is a u16 beside the device id, so the
+// generic u32 count does not serve.
+void check_dictionary(Findings& findings, const stream::Chunk& dictionary, const std::string& path)
+{
+	const auto info = stream::decode_dictionary(dictionary);
+	if (!info) {
+		findings.add(Severity::error, path, dictionary.offset, "no Struct with the texture count");
+		return;
+	}
+	const std::size_t found = stream::children_of_type(dictionary, format::type_texture_native).size();
+	if (found != info->textures)
+		findings.add(Severity::error, path, dictionary.offset,
+		             "texture count " + n(info->textures) + " but " + n(found) + " Texture Native chunks");
+	if (const auto device = stray_device_id(dictionary))
+		findings.add(Severity::warning, path, dictionary.offset, "device id " + n(*device) + " in a PC dictionary");
+}
+
+} // namespace checks
 
 } // namespace kestrun::kit
