@@ -90,8 +90,23 @@ bool is_version_3_1(std::uint32_t stamp);
 inline constexpr std::uint64_t clump_struct_short = 4;
 inline constexpr std::uint64_t clump_struct_long = 12;
 
-// A Material List's and a Geometry List's Struct begin with their count.
+// A Frame List's, a Material List's and a Geometry List's Struct begin with
+// their count.
 inline constexpr std::uint64_t list_count_at = 0;
+
+// Clump Struct, 12-byte form: the light and camera counts after the atomic count.
+inline constexpr std::uint64_t clump_lights_at = clump_struct_short;
+inline constexpr std::uint64_t clump_cameras_at = clump_lights_at + 4;
+// Frame List Struct: the count, then one 56-byte record per frame (rotation
+// and position, then the parent index at 48, -1 for none, then flags).
+inline constexpr std::uint64_t frame_records_at = list_count_at + 4;
+inline constexpr std::uint64_t frame_record_size = 56;
+inline constexpr std::uint64_t frame_parent_at = 48;
+// Material List Struct: the count, then one u32 per slot: own_material for a
+// material of its own (the next Material chunk), else the slot it shares.
+inline constexpr std::uint64_t material_slots_at = list_count_at + 4;
+inline constexpr std::uint64_t material_slot_size = 4;
+inline constexpr std::uint32_t own_material = 0xFFFFFFFF;
 
 // Geometry Struct: the 16-byte geometry header, then (before 3.4) 12 bytes
 // of surface properties, then the sections below.
@@ -132,6 +147,23 @@ struct GenericLayout {
 GenericLayout generic_layout(std::uint32_t flags, std::uint64_t sets, std::uint64_t triangles,
                              std::uint64_t vertices, std::uint64_t morph_targets, bool surface_properties);
 
+// Bytes per vertex of each generic vertex section.
+inline constexpr std::uint64_t vertex_colour_size = 4;
+inline constexpr std::uint64_t vertex_texcoord_size = 8;
+inline constexpr std::uint64_t vertex_position_size = 12;
+inline constexpr std::uint64_t vertex_normal_size = 12;
+
+// A triangle record read at `at`; the caller has checked that it lies
+// inside `records`.
+struct TriangleRecord {
+	std::uint16_t second = 0, first = 0, material = 0, third = 0;
+};
+inline TriangleRecord read_triangle_record(bytes records, std::size_t at)
+{
+	return {load_u16(records, at), load_u16(records, at + 2), load_u16(records, at + triangle_material_at),
+	        load_u16(records, at + 6)};
+}
+
 // True when versions of this stamp keep surface properties in the geometry.
 bool has_surface_properties(std::uint32_t stamp);
 
@@ -153,6 +185,10 @@ inline constexpr std::uint64_t bin_mesh_header_size = 12;
 inline constexpr std::uint64_t bin_mesh_record_size = 8;
 inline constexpr std::uint32_t bin_mesh_list = 0;
 inline constexpr std::uint32_t bin_mesh_strip = 1;
+// A Bin Mesh's kind (list or strip) is the low byte of its flag word; of a
+// console record's material, readers take only the low byte too.
+inline constexpr std::uint32_t bin_mesh_kind_mask = 0xFF;
+inline constexpr std::uint32_t native_material_mask = 0xFF;
 
 // The triangles of a strip of `count` indices, index(j) the j-th: every
 // position j gives (j, j+1, j+2), every odd one with its last two corners

@@ -30,14 +30,9 @@ const stream::Chunk* first_cut_off(const stream::Chunk& parent)
 	return nullptr;
 }
 
-// The frames, atomics and geometries of one Clump, as nodes hung below
-// `root_children` (the frames without a parent) and meshes.
-void add_clump(Document& doc, const stream::Chunk& clump, const std::string& prefix, json& root_children,
-               MaterialContext& context)
+// The Clump's frames, or none (said) when its frame list cannot be read.
+std::vector<stream::FrameInfo> read_frames(Document& doc, const stream::Chunk& clump, const std::string& prefix)
 {
-	if (const stream::Chunk* cut = first_cut_off(clump))
-		doc.warn(prefix + "the " + format::chunk_type_label(cut->type) + " at offset " + std::to_string(cut->offset) +
-		         " runs past the chunk that holds it; what followed it there is missing");
 	std::vector<stream::FrameInfo> frames;
 	if (const stream::Chunk* list = stream::find_child(clump, format::type_frame_list)) {
 		if (auto decoded = stream::decode_frame_list(*list))
@@ -45,8 +40,17 @@ void add_clump(Document& doc, const stream::Chunk& clump, const std::string& pre
 		else
 			doc.warn(prefix + "its frame list cannot be read; no frames");
 	}
+	return frames;
+}
+
+// One node per frame, from `first` on in doc.nodes. Each frame's children
+// are gathered in `children` (hung by hang_meshes); the frames without a
+// parent go below `root_children`.
+void add_frame_nodes(Document& doc, const std::vector<stream::FrameInfo>& frames, const std::string& prefix,
+                     json& root_children, std::vector<json>& children)
+{
 	const std::size_t first = doc.nodes.size();
-	std::vector<json> children(frames.size(), json::array());
+	children.assign(frames.size(), json::array());
 	for (std::size_t i = 0; i < frames.size(); i++) {
 		const std::string label = prefix + "frame " + std::to_string(i);
 		doc.nodes.push_back(node_of(frames[i], label, doc));
@@ -62,13 +66,19 @@ void add_clump(Document& doc, const stream::Chunk& clump, const std::string& pre
 			root_children.push_back(first + i);
 		}
 	}
+}
 
+// The meshes each of `frames` frames carries: one per atomic on it, made
+// from the atomic's geometry. A geometry used by several atomics is one mesh
+// used several times.
+std::vector<std::vector<std::uint32_t>> add_atomic_meshes(Document& doc, const stream::Chunk& clump, std::size_t frames,
+                                                          const std::string& prefix, MaterialContext& context)
+{
 	std::vector<const stream::Chunk*> geometries;
 	if (const stream::Chunk* list = stream::find_child(clump, format::type_geometry_list))
 		geometries = stream::children_of_type(*list, format::type_geometry);
-	// A geometry used by several atomics is one mesh used several times.
 	std::vector<std::optional<std::optional<std::uint32_t>>> mesh_of(geometries.size());
-	std::vector<std::vector<std::uint32_t>> meshes_on(frames.size());
+	std::vector<std::vector<std::uint32_t>> meshes_on(frames);
 	const std::vector<const stream::Chunk*> atomics = stream::children_of_type(clump, format::type_atomic);
 	if (const std::optional<stream::ClumpInfo> info = stream::decode_clump(clump); info && info->atomics > atomics.size())
 		doc.warn(prefix + "its Struct counts " + std::to_string(info->atomics) + " atomics, the stream holds " +
@@ -76,7 +86,7 @@ void add_clump(Document& doc, const stream::Chunk& clump, const std::string& pre
 	for (std::size_t k = 0; k < atomics.size(); k++) {
 		const std::string label = prefix + "atomic " + std::to_string(k);
 		const std::optional<stream::AtomicInfo> atomic = stream::decode_atomic(*atomics[k]);
-		if (!atomic || atomic->frame >= frames.size() || atomic->geometry >= geometries.size()) {
+		if (!atomic || atomic->frame >= frames || atomic->geometry >= geometries.size()) {
 			doc.warn(label + (atomic ? ": its frame or geometry does not exist; left out" : ": cannot be read; left out"));
 			continue;
 		}
@@ -87,8 +97,15 @@ void add_clump(Document& doc, const stream::Chunk& clump, const std::string& pre
 		if (*mesh)
 			meshes_on[atomic->frame].push_back(**mesh);
 	}
+	return meshes_on;
+}
 
-	for (std::size_t i = 0; i < frames.size(); i++) {
+// Puts the meshes on the frame nodes from `first` on, then hangs each
+// frame's children below it.
+void hang_meshes(Document& doc, std::size_t first, const std::vector<std::vector<std::uint32_t>>& meshes_on,
+                 std::vector<json>& children)
+{
+	for (std::size_t i = 0; i < meshes_on.size(); i++) {
 		json& node = doc.nodes[first + i];
 		if (meshes_on[i].size() == 1) {
 			node["mesh"] = meshes_on[i][0];
@@ -102,6 +119,23 @@ void add_clump(Document& doc, const stream::Chunk& clump, const std::string& pre
 		if (!children[i].empty())
 			doc.nodes[first + i]["children"] = std::move(children[i]);
 	}
+}
+
+// The frames, atomics and geometries of one Clump, as nodes hung below
+// `root_children` (the frames without a parent) and meshes.
+void add_clump(Document& doc, const stream::Chunk& clump, const std::string& prefix, json& root_children,
+               MaterialContext& context)
+{
+	if (const stream::Chunk* cut = first_cut_off(clump))
+		doc.warn(prefix + "the " + format::chunk_type_label(cut->type) + " at offset " + std::to_string(cut->offset) +
+		         " runs past the chunk that holds it; what followed it there is missing");
+	const std::vector<stream::FrameInfo> frames = read_frames(doc, clump, prefix);
+	const std::size_t first = doc.nodes.size();
+	std::vector<json> children;
+	add_frame_nodes(doc, frames, prefix, root_children, children);
+	const std::vector<std::vector<std::uint32_t>> meshes_on =
+	        add_atomic_meshes(doc, clump, frames.size(), prefix, context);
+	hang_meshes(doc, first, meshes_on, children);
 }
 
 } // namespace
@@ -122,7 +156,8 @@ std::optional<Export> export_model(bytes stream, const std::string& name, Textur
 	// passes for the whole model: like a damaged container, it fails.
 	for (const stream::Chunk* clump : clumps)
 		if (clump->cut_off) {
-			error = "cut off: the stream ends " + std::to_string(clump->offset + 12 + clump->size - stream.size()) +
+			const std::uint64_t end = clump->offset + format::chunk_header_size + clump->size;
+			error = "cut off: the stream ends " + std::to_string(end - stream.size()) +
 			        " bytes before the end of its Clump; the model is incomplete";
 			return std::nullopt;
 		}

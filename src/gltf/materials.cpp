@@ -101,16 +101,19 @@ std::vector<std::optional<stream::MaterialInfo>> read_material_list(const stream
 	std::vector<std::optional<stream::MaterialInfo>> slots;
 	const stream::Chunk* list = stream::find_child(geometry, format::type_material_list);
 	const stream::Chunk* head = list ? stream::find_child(*list, format::type_struct) : nullptr;
-	if (head == nullptr || !fits(head->body.size(), 0, 4))
+	if (head == nullptr || !fits(head->body.size(), format::list_count_at, 4))
 		return slots;
 	const std::vector<const stream::Chunk*> materials = stream::children_of_type(*list, format::type_material);
-	const std::uint32_t count = load_u32(head->body, 0);
+	const std::uint32_t count = load_u32(head->body, format::list_count_at);
 	std::size_t next = 0;
 	// Each slot is -1 for a material of its own (the next Material chunk) or
 	// the index of an earlier slot whose material it shares.
-	for (std::uint64_t i = 0; i < count && fits(head->body.size(), 4 + 4 * i, 4); i++) {
-		const std::uint32_t reference = load_u32(head->body, std::size_t(4 + 4 * i));
-		if (reference == 0xFFFFFFFF)
+	for (std::uint64_t i = 0; i < count; i++) {
+		const std::uint64_t at = format::material_slots_at + format::material_slot_size * i;
+		if (!fits(head->body.size(), at, format::material_slot_size))
+			break;
+		const std::uint32_t reference = load_u32(head->body, std::size_t(at));
+		if (reference == format::own_material)
 			slots.push_back(next < materials.size() ? stream::decode_material(*materials[next++]) : std::nullopt);
 		else
 			slots.push_back(reference < i ? slots[reference] : std::nullopt);

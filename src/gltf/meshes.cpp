@@ -22,7 +22,7 @@ bool triangles_from_bin_mesh(const stream::Chunk& geometry, Triangles& out, bool
 	if (chunk == nullptr)
 		return false;
 	const std::optional<stream::BinMeshInfo> bin_mesh = stream::decode_bin_mesh(*chunk, false);
-	if (!bin_mesh || !bin_mesh->has_indices || bin_mesh->flag > 1)
+	if (!bin_mesh || !bin_mesh->has_indices || bin_mesh->flag > format::bin_mesh_strip)
 		return false;
 	incomplete = !bin_mesh->complete;
 	for (const stream::BinMeshMesh& mesh : bin_mesh->meshes) {
@@ -36,10 +36,10 @@ bool triangles_from_bin_mesh(const stream::Chunk& geometry, Triangles& out, bool
 // From the triangle records: vertex 2, vertex 1, material, vertex 3 (u16 each).
 void triangles_from_records(bytes records, Triangles& out)
 {
-	for (std::size_t at = 0; fits(records.size(), at, 8); at += 8) {
-		const std::uint32_t v2 = load_u16(records, at), v1 = load_u16(records, at + 2);
-		const std::uint32_t material = load_u16(records, at + 4), v3 = load_u16(records, at + 6);
-		out[material].insert(out[material].end(), {v1, v2, v3});
+	constexpr std::uint64_t record = format::triangle_record_size;
+	for (std::size_t at = 0; fits(records.size(), at, record); at += record) {
+		const format::TriangleRecord t = format::read_triangle_record(records, at);
+		out[t.material].insert(out[t.material].end(), {t.first, t.second, t.third});
 	}
 }
 
@@ -199,17 +199,17 @@ json add_attributes(Document& doc, const stream::GeometryInfo& info, const Trian
 	std::uint64_t not_finite = 0;
 	const std::vector<float> positions = read_floats(info.positions, 3ull * vertices, not_finite);
 	json attributes{{"POSITION", add_float_accessor(doc, positions, "VEC3", 3, min_max(positions))}};
-	if (info.has_normals && info.normals.size() == 12ull * vertices) {
+	if (info.has_normals && info.normals.size() == format::vertex_normal_size * vertices) {
 		std::vector<float> normals = read_floats(info.normals, 3ull * vertices, not_finite);
 		if (const std::uint64_t zeros = renormalise(normals, positions, triangles))
 			doc.warn(label + ": " + std::to_string(zeros) +
 			         " zero normal(s) replaced by the normal of the triangles around them");
 		attributes["NORMAL"] = add_float_accessor(doc, normals, "VEC3", 3);
 	}
-	if (info.texcoords.size() == 8ull * vertices)
+	if (info.texcoords.size() == format::vertex_texcoord_size * vertices)
 		attributes["TEXCOORD_0"] = add_float_accessor(doc, read_floats(info.texcoords, 2ull * vertices, not_finite),
 		                                              "VEC2", 2);
-	if (info.colours.size() == 4ull * vertices)
+	if (info.colours.size() == format::vertex_colour_size * vertices)
 		attributes["COLOR_0"] = doc.add_accessor(json{{"bufferView", doc.add_view(linear_colours(info.colours), target_array_buffer)},
 		                                              {"componentType", component_u16},
 		                                              {"normalized", true},
@@ -220,8 +220,6 @@ json add_attributes(Document& doc, const stream::GeometryInfo& info, const Trian
 
 	return attributes;
 }
-
-} // namespace
 
 // Why a generic geometry's vertices cannot be exported, or empty. Counts
 // too large for the Struct leave every section unread: that is said as it
@@ -235,15 +233,17 @@ std::string unusable_vertices(const stream::Chunk& geometry, const stream::Geome
 		       std::to_string(info.expected_struct_size) + " bytes";
 	if (info.vertices == 0 || !info.has_positions)
 		return "no vertex positions";
-	if (info.positions.size() != 12ull * info.vertices)
+	if (info.positions.size() != format::vertex_position_size * info.vertices)
 		return "its Struct is shorter than its counts";
 	return {};
 }
 
-std::optional<std::uint32_t> add_geometry_mesh(Document& doc, const stream::Chunk& geometry, const std::string& label,
-                                               MaterialContext& context)
+// The geometry's decoded Struct when it can be drawn: generic, with a
+// position for each of its vertices. Otherwise says why it is left out.
+std::optional<stream::GeometryInfo> drawable_geometry(Document& doc, const stream::Chunk& geometry,
+                                                      const std::string& label)
 {
-	const std::optional<stream::GeometryInfo> info = stream::decode_geometry(geometry);
+	std::optional<stream::GeometryInfo> info = stream::decode_geometry(geometry);
 	if (!info) {
 		doc.warn(label + ": its Struct cannot be read; left out");
 		return std::nullopt;
@@ -252,34 +252,42 @@ std::optional<std::uint32_t> add_geometry_mesh(Document& doc, const stream::Chun
 		doc.warn(label + ": console geometry that was not converted; left out");
 		return std::nullopt;
 	}
-	const std::uint32_t vertices = info->vertices;
 	if (const std::string why = unusable_vertices(geometry, *info); !why.empty()) {
 		doc.warn(label + ": " + why + "; left out");
 		return std::nullopt;
 	}
+	return info;
+}
 
-	Triangles triangles;
+// The triangles to draw, from the Bin Mesh or else the triangle records,
+// less those that name a vertex past the end; false when none are left.
+bool triangles_to_draw(Document& doc, const stream::Chunk& geometry, const stream::GeometryInfo& info,
+                       const std::string& label, Triangles& triangles)
+{
 	bool incomplete = false;
 	if (!triangles_from_bin_mesh(geometry, triangles, incomplete))
-		triangles_from_records(info->triangle_records, triangles);
+		triangles_from_records(info.triangle_records, triangles);
 	if (incomplete)
 		doc.warn(label + ": its Bin Mesh ends before the last of the meshes it counts; their triangles are missing");
 	std::uint64_t past = 0;
 	for (auto& [material, list] : triangles)
-		past += drop_triangles_past(list, vertices);
+		past += drop_triangles_past(list, info.vertices);
 	if (past != 0)
 		doc.warn(label + ": " + std::to_string(past) + " triangle(s) name a vertex past its " +
-		         std::to_string(vertices) + "; left out");
+		         std::to_string(info.vertices) + "; left out");
 	bool any = false;
 	for (const auto& [material, list] : triangles)
 		any = any || !list.empty();
-	if (!any) {
+	if (!any)
 		doc.warn(label + ": no triangles to draw; left out");
-		return std::nullopt;
-	}
+	return any;
+}
 
-	const json attributes = add_attributes(doc, *info, triangles, label);
-
+// One primitive per material slot that has triangles, each drawing them
+// with the shared vertex `attributes` and the slot's material.
+json add_primitives(Document& doc, const stream::Chunk& geometry, const Triangles& triangles, const json& attributes,
+                    std::uint32_t vertices, const std::string& label, MaterialContext& context)
+{
 	const std::vector<std::optional<stream::MaterialInfo>> slots = read_material_list(geometry);
 	const bool textured = attributes.contains("TEXCOORD_0");
 	bool untextured_reported = false;
@@ -301,6 +309,22 @@ std::optional<std::uint32_t> add_geometry_mesh(Document& doc, const stream::Chun
 			         std::to_string(slots.size()) + " readable; drawn with the default material");
 		primitives.push_back(std::move(primitive));
 	}
+	return primitives;
+}
+
+} // namespace
+
+std::optional<std::uint32_t> add_geometry_mesh(Document& doc, const stream::Chunk& geometry, const std::string& label,
+                                               MaterialContext& context)
+{
+	const std::optional<stream::GeometryInfo> info = drawable_geometry(doc, geometry, label);
+	if (!info)
+		return std::nullopt;
+	Triangles triangles;
+	if (!triangles_to_draw(doc, geometry, *info, label, triangles))
+		return std::nullopt;
+	const json attributes = add_attributes(doc, *info, triangles, label);
+	json primitives = add_primitives(doc, geometry, triangles, attributes, info->vertices, label, context);
 	doc.meshes.push_back(json{{"name", label}, {"primitives", std::move(primitives)}});
 	return std::uint32_t(doc.meshes.size() - 1);
 }

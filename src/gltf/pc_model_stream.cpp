@@ -8,7 +8,7 @@ namespace kestrun::gltf {
 std::optional<std::vector<std::uint8_t>> pc_model_stream(std::vector<std::uint8_t> stream,
                                                          std::vector<std::string>& warnings, std::string& error)
 {
-	if (!fits(stream.size(), 0, 12)) {
+	if (!fits(stream.size(), 0, format::chunk_header_size)) {
 		error = "holds no model: too short for a chunk";
 		return std::nullopt;
 	}
@@ -19,7 +19,7 @@ std::optional<std::vector<std::uint8_t>> pc_model_stream(std::vector<std::uint8_
 	                                [](const stream::Chunk& c) { return c.type == format::type_clump; });
 	if (clump == tree.top.end()) {
 		error = "holds no model: no top-level Clump (its first chunk is " +
-		        format::chunk_type_label(load_u32(stream, 0)) + ")";
+		        format::chunk_type_label(load_u32(stream, format::chunk_type_at)) + ")";
 		return std::nullopt;
 	}
 	if (clump->stamp != format::console_stamp)

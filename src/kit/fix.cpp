@@ -11,9 +11,13 @@ namespace {
 
 using namespace stream;
 
+// What a 12-byte clump Struct loses to become the 4-byte form: the light
+// and camera counts.
+constexpr std::uint32_t clump_counts_size = std::uint32_t(format::clump_struct_long - format::clump_struct_short);
+
 struct Plan {
 	std::map<std::uint64_t, std::uint32_t> shrink;  // size field offset -> bytes to take off
-	std::vector<std::uint64_t> removals;            // 8 bytes each, in stream order
+	std::vector<std::uint64_t> removals;            // clump_counts_size bytes each, in stream order
 	std::map<std::uint64_t, std::uint16_t> patches; // u16 fields rewritten in place
 	std::vector<FixNote> notes;
 };
@@ -23,7 +27,8 @@ void plan_clump(const Chunk& clump, const std::vector<const Chunk*>& ancestors, 
 	const Chunk* s = find_child(clump, format::type_struct);
 	if (!s || !clump_struct_outruns_its_stamp(*s))
 		return;
-	const std::uint32_t lights = load_u32(s->body, 4), cameras = load_u32(s->body, 8);
+	const std::uint32_t lights = load_u32(s->body, format::clump_lights_at),
+	                    cameras = load_u32(s->body, format::clump_cameras_at);
 	if (lights != 0 || cameras != 0) {
 		plan.notes.push_back({clump.offset, format::type_clump, false, 0,
 		                      "left as it is: the clump has " + std::to_string(lights) + " light(s) and " +
@@ -36,11 +41,11 @@ void plan_clump(const Chunk& clump, const std::vector<const Chunk*>& ancestors, 
 			plan.notes.push_back({clump.offset, format::type_clump, false, 0, "left as it is: an enclosing chunk runs past its parent"});
 			return;
 		}
-	plan.shrink[s->offset + 4] += 8;
+	plan.shrink[s->offset + format::chunk_size_at] += clump_counts_size;
 	for (const Chunk* a : ancestors)
-		plan.shrink[a->offset + 4] += 8;
-	plan.removals.push_back(s->offset + 12 + 4);
-	plan.notes.push_back({clump.offset, format::type_clump, true, 8,
+		plan.shrink[a->offset + format::chunk_size_at] += clump_counts_size;
+	plan.removals.push_back(s->offset + format::chunk_header_size + format::clump_lights_at);
+	plan.notes.push_back({clump.offset, format::type_clump, true, clump_counts_size,
 	                      "Struct at offset " + std::to_string(s->offset) +
 	                          " shrunk from 12 to 4 bytes (no lights or cameras); " +
 	                          std::to_string(ancestors.size()) + " enclosing size(s) corrected"});
@@ -108,11 +113,11 @@ FixResult fix_stream(bytes stream, const Tree& tree)
 		store_u16(work, std::size_t(at), value);
 	for (const auto& [at, minus] : plan.shrink)
 		store_u32(work, std::size_t(at), load_u32(work, std::size_t(at)) - minus);
-	result.stream.reserve(work.size() - 8 * plan.removals.size());
+	result.stream.reserve(work.size() - clump_counts_size * plan.removals.size());
 	std::uint64_t from = 0;
 	for (std::uint64_t at : plan.removals) {
 		result.stream.insert(result.stream.end(), work.begin() + std::ptrdiff_t(from), work.begin() + std::ptrdiff_t(at));
-		from = at + 8;
+		from = at + clump_counts_size;
 	}
 	result.stream.insert(result.stream.end(), work.begin() + std::ptrdiff_t(from), work.end());
 	return result;

@@ -54,7 +54,7 @@ std::optional<BinMeshInfo> generic_bin_mesh(const Chunk& geometry)
 	if (chunk == nullptr)
 		return std::nullopt;
 	std::optional<BinMeshInfo> info = decode_bin_mesh(*chunk, false);
-	if (!info || info->flag > 1)
+	if (!info || info->flag > format::bin_mesh_strip)
 		return std::nullopt;
 	return info;
 }
@@ -75,8 +75,8 @@ std::optional<TriangleMaterialRepair> plan_triangle_materials(const Chunk& geome
 	repair.records = g->triangle_records;
 	const std::map<Corners, std::int64_t> found = materials_by_triangle(*bin_mesh);
 	for (std::size_t at = 0; fits(repair.records.size(), at, format::triangle_record_size); at += format::triangle_record_size) {
-		const auto k = found.find(corners(load_u16(repair.records, at), load_u16(repair.records, at + 2),
-		                                  load_u16(repair.records, at + 6)));
+		const format::TriangleRecord t = format::read_triangle_record(repair.records, at);
+		const auto k = found.find(corners(t.second, t.first, t.third));
 		const std::string which = "triangle " + std::to_string(at / format::triangle_record_size);
 		if (k == found.end())
 			repair.problem = which + " is in no mesh of the Bin Mesh";
