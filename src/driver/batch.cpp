@@ -1,6 +1,6 @@
 #include "driver/driver.h"
 
-#include "driver/platform.h"
+#include "platform/platform.h"
 
 #include "container/container.h"
 #include "geometry/geometry.h"
