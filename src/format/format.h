@@ -21,6 +21,10 @@ inline constexpr std::uint64_t chunk_header_size = 12;
 inline constexpr std::uint64_t chunk_type_at = 0;
 inline constexpr std::uint64_t chunk_size_at = 4;
 inline constexpr std::uint64_t chunk_stamp_at = 8;
+// A chunk's first child begins right after its header; when that child is
+// the chunk's Struct, the Struct's body begins after both headers.
+inline constexpr std::uint64_t first_child_at = chunk_header_size;
+inline constexpr std::uint64_t struct_body_at = 2 * chunk_header_size;
 
 inline constexpr std::uint32_t type_struct = 0x01;
 inline constexpr std::uint32_t type_string = 0x02;
@@ -91,6 +95,7 @@ inline constexpr std::uint64_t clump_struct_long = 12;
 
 // A Material List's and a Geometry List's Struct begin with their count.
 inline constexpr std::uint64_t list_count_at = 0;
+inline constexpr std::uint64_t list_count_size = 4;
 
 // Geometry Struct: the 16-byte geometry header, then (before 3.4) 12 bytes
 // of surface properties, then the sections below.
@@ -102,6 +107,9 @@ inline constexpr std::uint64_t geometry_vertices_at = 8;    // u32: V
 inline constexpr std::uint64_t geometry_morphs_at = 12;     // u32: morph targets
 inline constexpr std::uint64_t geometry_header_size = 16;
 inline constexpr std::uint64_t surface_properties_size = 12;
+// The console's native geometry keeps its morph target's bounding sphere
+// (4 floats) right after the geometry header.
+inline constexpr std::uint64_t bounding_sphere_size = 16;
 
 // Geometry flag bits.
 inline constexpr std::uint16_t flag_texture_coordinates = 0x04;
@@ -150,6 +158,7 @@ inline constexpr std::uint32_t fill_word = 0xCDCDCDCD;
 // u32. The console's holds the records without indices.
 inline constexpr std::uint64_t bin_mesh_header_size = 12;
 inline constexpr std::uint64_t bin_mesh_record_size = 8;
+inline constexpr std::uint64_t bin_mesh_material_at = 4; // in a record
 inline constexpr std::uint32_t bin_mesh_list = 0;
 inline constexpr std::uint32_t bin_mesh_strip = 1;
 

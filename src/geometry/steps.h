@@ -113,7 +113,7 @@ PlanResult plan_geometry(bytes input, std::uint64_t geometry, std::uint64_t stre
 // Bytes the rebuilt Geometry chunk takes, header included.
 constexpr std::uint64_t rebuilt_length(const GeometryPlan& plan)
 {
-	return 12 + std::uint64_t(plan.geometry_size);
+	return format::chunk_header_size + std::uint64_t(plan.geometry_size);
 }
 
 // Appends the generic Geometry chunk that replaces the input's bytes from G
