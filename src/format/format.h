@@ -79,6 +79,9 @@ struct Version {
 Version decode_stamp(std::uint32_t stamp);
 std::string version_text(std::uint32_t version); // "3.5.0.0"
 
+// Version 3.x.x.x is [version_3, version_4).
+inline constexpr std::uint32_t version_3 = 0x30000;
+inline constexpr std::uint32_t version_4 = 0x40000;
 inline constexpr std::uint32_t version_3_1 = 0x31000;
 inline constexpr std::uint32_t version_3_3 = 0x33000;
 inline constexpr std::uint32_t version_3_4 = 0x34000;
@@ -152,6 +155,13 @@ inline constexpr std::uint64_t native_index_count_at = 8;
 inline constexpr std::uint64_t native_after_descriptors = 4;
 inline constexpr std::uint64_t native_data_tail = 16;
 inline constexpr std::uint32_t fill_word = 0xCDCDCDCD;
+// A console vertex record: the position (3 floats), then as the flags ask
+// the packed normal (u32), the colour (B, G, R, A) and the texture
+// coordinates (2 floats).
+inline constexpr std::uint64_t native_position_size = 12;
+inline constexpr std::uint64_t native_normal_size = 4;
+inline constexpr std::uint64_t native_colour_size = 4;
+inline constexpr std::uint64_t native_texcoord_size = 8;
 
 // Bin Mesh body: flag (0 list, 1 strip), mesh count, index total; then per
 // mesh its index count and material, then (generic layout) its indices as

@@ -19,7 +19,7 @@ bool looks_like_stream(bytes file)
 	// The size is not asked to fit: a cut-off stream is still a stream.
 	const std::uint32_t type = load_u32(file, 0), stamp = load_u32(file, 8);
 	const std::uint32_t version = format::decode_stamp(stamp).version;
-	return format::chunk_type_name(type) != nullptr && version >= 0x30000 && version < 0x40000;
+	return format::chunk_type_name(type) != nullptr && version >= format::version_3 && version < format::version_4;
 }
 
 bool read_file(const std::string& path, std::vector<std::uint8_t>& data, std::string& error)
