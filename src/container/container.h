@@ -7,6 +7,8 @@
 #include "common/bytes.h"
 
 #include <cstdint>
+#include <string>
+#include <vector>
 
 namespace kestrun {
 
@@ -28,6 +30,25 @@ struct ContainerResult {
 	std::uint64_t offset = 0;              // file offset of that block's header
 	std::uint32_t damaged_blocks = 0;      // how many blocks had a problem
 };
+
+// "damaged container: block N[ at offset O]: problem[ (K blocks damaged in
+// all)]", the one wording of a container's damage.
+std::string damaged_container_text(const ContainerResult& result, bool with_offset);
+
+// One block of the chain as its header states it, inflated on its own.
+struct ContainerBlockInfo {
+	std::uint64_t offset = 0;  // of the block header in the file
+	std::uint32_t stored = 0;  // compressed length as stated
+	std::uint32_t inflated = 0;
+	ContainerProblem problem = ContainerProblem::none; // block_incomplete, block_damaged or capacity_exceeded
+};
+
+// The blocks of the container in `input`, walked as decompress_container()
+// walks them, each inflated on its own into `scratch` from its first byte.
+// A further block header cut off by the end of the file is not listed; a
+// file too short for one block lists none.
+// lzo_init() must have succeeded before the first call.
+std::vector<ContainerBlockInfo> list_container_blocks(bytes input, mut_bytes scratch);
 
 // Inflates the container in `input` into `stream` from its first byte and
 // returns the stream length with the first problem met. Never reads outside

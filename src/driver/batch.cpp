@@ -1,6 +1,6 @@
 #include "driver/driver.h"
 
-#include "driver/platform.h"
+#include "platform/platform.h"
 
 #include "container/container.h"
 #include "geometry/geometry.h"
@@ -25,11 +25,7 @@ void report(const std::string& name, const std::string& what)
 
 void report_container(const std::string& name, const ContainerResult& result)
 {
-	std::string what = "damaged container: block " + std::to_string(result.block) + " at offset " +
-	                   std::to_string(result.offset) + ": " + container_problem_name(result.problem);
-	if (result.damaged_blocks > 1)
-		what += " (" + std::to_string(result.damaged_blocks) + " blocks damaged in all)";
-	report(name, what + "; the stream decoded so far is written");
+	report(name, damaged_container_text(result, true) + "; the stream decoded so far is written");
 }
 
 void report_geometry(const std::string& name, const GeometryReport& problem)

@@ -1,7 +1,7 @@
 // The batch driver: command line, the output folder, the search for input
 // files, and one pass over them, reading, inflating, converting models and
 // writing each result. Every console message of the program comes from here.
-// The file-system calls it makes are in platform.h.
+// The file-system calls it makes are in platform/platform.h.
 #pragma once
 
 #include <string>
@@ -27,16 +27,9 @@ int run_command_line(const std::vector<std::string>& arguments);
 // the closing line. Running out of memory ends it with exit_out_of_memory.
 int run_in_folder(const std::string& folder, const std::string& argument);
 
-// `*` matches any run of characters and `?` one character; letters compare
-// ASCII case-insensitively. A pattern holding '/' matches nothing.
-bool wildcard_match(std::string_view pattern, std::string_view name);
-
 // A model file is one whose name ends in the lower-case letters "dff"; the
 // test looks at nothing else of the name.
 bool is_model_name(std::string_view name);
-
-// Sorts names by their ASCII-lowercased form, ties by the plain bytes.
-void sort_names(std::vector<std::string>& names);
 
 // The one file a name or pattern selects from `matches` (sorted, not empty):
 // the match that is byte for byte `argument` when there is one, so that

@@ -1,7 +1,7 @@
 #include "driver/driver.h"
 
 #ifdef _WIN32
-#include "driver/platform.h"
+#include "platform/platform.h"
 
 // The argument reaches the program as typed: the C runtime must not expand a
 // star in it against the folder.

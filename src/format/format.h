@@ -22,6 +22,10 @@ inline constexpr std::uint64_t chunk_header_size = 12;
 inline constexpr std::uint64_t chunk_type_at = 0;
 inline constexpr std::uint64_t chunk_size_at = 4;
 inline constexpr std::uint64_t chunk_stamp_at = 8;
+// A chunk's first child begins right after its header; when that child is
+// the chunk's Struct, the Struct's body begins after both headers.
+inline constexpr std::uint64_t first_child_at = chunk_header_size;
+inline constexpr std::uint64_t struct_body_at = 2 * chunk_header_size;
 
 inline constexpr std::uint32_t type_struct = 0x01;
 inline constexpr std::uint32_t type_string = 0x02;
@@ -76,6 +80,9 @@ struct Version {
 Version decode_stamp(std::uint32_t stamp);
 std::string version_text(std::uint32_t version); // "3.5.0.0"
 
+// Version 3.x.x.x is [version_3, version_4).
+inline constexpr std::uint32_t version_3 = 0x30000;
+inline constexpr std::uint32_t version_4 = 0x40000;
 inline constexpr std::uint32_t version_3_1 = 0x31000;
 inline constexpr std::uint32_t version_3_3 = 0x33000;
 inline constexpr std::uint32_t version_3_4 = 0x34000;
@@ -93,6 +100,7 @@ inline constexpr std::uint64_t clump_struct_long = 12;
 // A Frame List's, a Material List's and a Geometry List's Struct begin with
 // their count.
 inline constexpr std::uint64_t list_count_at = 0;
+inline constexpr std::uint64_t list_count_size = 4;
 
 // Clump Struct, 12-byte form: the light and camera counts after the atomic count.
 inline constexpr std::uint64_t clump_lights_at = clump_struct_short;
@@ -118,6 +126,9 @@ inline constexpr std::uint64_t geometry_vertices_at = 8;    // u32: V
 inline constexpr std::uint64_t geometry_morphs_at = 12;     // u32: morph targets
 inline constexpr std::uint64_t geometry_header_size = 16;
 inline constexpr std::uint64_t surface_properties_size = 12;
+// The console's native geometry keeps its morph target's bounding sphere
+// (4 floats) right after the geometry header.
+inline constexpr std::uint64_t bounding_sphere_size = 16;
 
 // Geometry flag bits.
 inline constexpr std::uint16_t flag_texture_coordinates = 0x04;
@@ -177,12 +188,20 @@ inline constexpr std::uint64_t native_index_count_at = 8;
 inline constexpr std::uint64_t native_after_descriptors = 4;
 inline constexpr std::uint64_t native_data_tail = 16;
 inline constexpr std::uint32_t fill_word = 0xCDCDCDCD;
+// A console vertex record: the position (3 floats), then as the flags ask
+// the packed normal (u32), the colour (B, G, R, A) and the texture
+// coordinates (2 floats).
+inline constexpr std::uint64_t native_position_size = 12;
+inline constexpr std::uint64_t native_normal_size = 4;
+inline constexpr std::uint64_t native_colour_size = 4;
+inline constexpr std::uint64_t native_texcoord_size = 8;
 
 // Bin Mesh body: flag (0 list, 1 strip), mesh count, index total; then per
 // mesh its index count and material, then (generic layout) its indices as
 // u32. The console's holds the records without indices.
 inline constexpr std::uint64_t bin_mesh_header_size = 12;
 inline constexpr std::uint64_t bin_mesh_record_size = 8;
+inline constexpr std::uint64_t bin_mesh_material_at = 4; // in a record
 inline constexpr std::uint32_t bin_mesh_list = 0;
 inline constexpr std::uint32_t bin_mesh_strip = 1;
 // A Bin Mesh's kind (list or strip) is the low byte of its flag word; of a

@@ -11,11 +11,12 @@ namespace {
 void emit(mut_bytes section, std::uint64_t& produced, std::uint16_t material, std::uint16_t first,
           std::uint16_t second, std::uint16_t third)
 {
-	if (fits(section.size(), 8 * produced, 8)) {
-		const std::size_t at = std::size_t(8 * produced);
+	constexpr std::uint64_t record = format::triangle_record_size;
+	if (fits(section.size(), record * produced, record)) {
+		const std::size_t at = std::size_t(record * produced);
 		store_u16(section, at, second);
 		store_u16(section, at + 2, first);
-		store_u16(section, at + 4, material);
+		store_u16(section, at + format::triangle_material_at, material);
 		store_u16(section, at + 6, third);
 	}
 	produced++;
@@ -34,18 +35,9 @@ void convert_list(bytes input, const KeptMesh& mesh, mut_bytes section, std::uin
 void convert_strip(bytes input, const KeptMesh& mesh, mut_bytes section, std::uint64_t& produced)
 {
 	const auto material = std::uint16_t(mesh.material);
-	for (std::uint64_t j = 0; j + 3 <= mesh.index_count; j++) {
-		const std::uint64_t at = mesh.list + 2 * j;
-		const std::uint16_t p = load_u16(input, at), q = load_u16(input, at + 2), r = load_u16(input, at + 4);
-		if (p == q || p == r || q == r)
-			continue;
-		// Every other triangle of a strip turns the other way; keep the
-		// winding by swapping its last two corners.
-		if (j % 2 == 0)
-			emit(section, produced, material, p, q, r);
-		else
-			emit(section, produced, material, p, r, q);
-	}
+	format::unroll_strip(
+	    mesh.index_count, [&](std::uint64_t j) { return load_u16(input, mesh.list + 2 * j); },
+	    [&](std::uint16_t p, std::uint16_t q, std::uint16_t r) { emit(section, produced, material, p, q, r); });
 }
 
 } // namespace
@@ -53,10 +45,10 @@ void convert_strip(bytes input, const KeptMesh& mesh, mut_bytes section, std::ui
 std::uint64_t convert_triangles(bytes input, std::uint8_t flag, std::span<const KeptMesh> kept, mut_bytes section)
 {
 	std::uint64_t produced = 0;
-	if (flag != 0 && flag != 1)
+	if (flag != format::bin_mesh_list && flag != format::bin_mesh_strip)
 		return produced;
 	for (const KeptMesh& mesh : kept) {
-		if (flag == 0)
+		if (flag == format::bin_mesh_list)
 			convert_list(input, mesh, section, produced);
 		else
 			convert_strip(input, mesh, section, produced);

@@ -14,8 +14,9 @@ void convert_vertex_records(bytes input, std::uint16_t flags, std::uint32_t vert
 	const bool texcoords = flags & format::flag_texture_coordinates;
 	// The console's record order: position, packed normal, colour, texture
 	// coordinates.
-	const std::uint64_t colour_at = normals ? 16 : 12;
-	const std::uint64_t texcoord_at = 12 + (normals ? 4 : 0) + (colours ? 4 : 0);
+	const std::uint64_t normal_at = format::native_position_size;
+	const std::uint64_t colour_at = normal_at + (normals ? format::native_normal_size : 0);
+	const std::uint64_t texcoord_at = colour_at + (colours ? format::native_colour_size : 0);
 
 	// Plain pointers, taken once: the loop is the converter's hottest, and
 	// the views' own fields would otherwise compete for registers.
@@ -25,11 +26,11 @@ void convert_vertex_records(bytes input, std::uint16_t flags, std::uint32_t vert
 	std::uint8_t* colour = sections.colours.data();
 	std::uint8_t* texcoord = sections.texcoords.data();
 	for (std::uint64_t i = 0; i < vertices; i++, record += stride) {
-		std::memcpy(position, record, 12);
+		std::memcpy(position, record, format::native_position_size);
 		position += 12;
 		if (normals) {
 			std::uint32_t packed;
-			std::memcpy(&packed, record + 12, 4);
+			std::memcpy(&packed, record + normal_at, 4);
 			const std::array<float, 3> n = decode_packed_normal(host_is_little ? packed : swap_bytes(packed));
 			store_f32(mut_bytes(normal, 12), 0, n[0]);
 			store_f32(mut_bytes(normal, 12), 4, n[1]);
@@ -46,7 +47,7 @@ void convert_vertex_records(bytes input, std::uint16_t flags, std::uint32_t vert
 			colour += 4;
 		}
 		if (texcoords) {
-			std::memcpy(texcoord, record + texcoord_at, 8);
+			std::memcpy(texcoord, record + texcoord_at, format::native_texcoord_size);
 			texcoord += 8;
 		}
 	}

@@ -113,7 +113,7 @@ PlanResult plan_geometry(bytes input, std::uint64_t geometry, std::uint64_t stre
 // Bytes the rebuilt Geometry chunk takes, header included.
 constexpr std::uint64_t rebuilt_length(const GeometryPlan& plan)
 {
-	return 12 + std::uint64_t(plan.geometry_size);
+	return format::chunk_header_size + std::uint64_t(plan.geometry_size);
 }
 
 // Appends the generic Geometry chunk that replaces the input's bytes from G
@@ -156,8 +156,9 @@ std::array<float, 3> decode_packed_normal(std::uint32_t packed);
 // Bytes of one native vertex record for the given flags.
 constexpr std::uint64_t vertex_stride(std::uint16_t flags)
 {
-	return 12 + (flags & format::flag_normals ? 4 : 0) + (flags & format::flag_prelit_colours ? 4 : 0) +
-	       (flags & format::flag_texture_coordinates ? 8 : 0);
+	return format::native_position_size + (flags & format::flag_normals ? format::native_normal_size : 0) +
+	       (flags & format::flag_prelit_colours ? format::native_colour_size : 0) +
+	       (flags & format::flag_texture_coordinates ? format::native_texcoord_size : 0);
 }
 
 // The generic sections a vertex conversion fills; a section that the flags

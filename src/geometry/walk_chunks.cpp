@@ -70,9 +70,10 @@ struct Walk {
 
 	std::optional<Enclosure> chunk_at(std::uint64_t header) const
 	{
-		if (!fits(input.size(), header, 12))
+		if (!fits(input.size(), header, format::chunk_header_size))
 			return std::nullopt;
-		return Enclosure{{header, header + 12 + std::uint64_t(load_u32(input, header + 4))}};
+		return Enclosure{
+		    {header, header + format::chunk_header_size + std::uint64_t(load_u32(input, header + format::chunk_size_at))}};
 	}
 
 	// Adds `change` to the size of the chunk, once the walk is done. Its size
@@ -84,7 +85,7 @@ struct Walk {
 			chunk.resolved = true;
 			if (chunk.extent.header >= passed) {
 				chunk.correction = corrections.size();
-				corrections.push_back({output.size() + (chunk.extent.header + 4 - passed), 0});
+				corrections.push_back({output.size() + (chunk.extent.header + format::chunk_size_at - passed), 0});
 			}
 		}
 		if (chunk.correction)
@@ -162,12 +163,12 @@ std::vector<std::uint8_t> walk_chunks(mut_bytes input, std::uint32_t target, std
 	w.top = w.chunk_at(0);
 
 	// A match at positions 0 to 7 has no room for a header in front of it.
-	std::uint64_t i = 8;
+	std::uint64_t i = format::chunk_stamp_at;
 	while (fits(input.size(), i, 4)) {
 		i = find_stamp(input, i, target);
 		if (i == input.size())
 			break;
-		const std::uint64_t header = i - 8;
+		const std::uint64_t header = i - format::chunk_stamp_at;
 		if (header < w.passed)
 			w.unpass(header);
 		const std::uint32_t type = load_u32(input, header);

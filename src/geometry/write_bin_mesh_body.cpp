@@ -8,11 +8,11 @@ void write_bin_mesh_body(bytes input, std::uint8_t flag, std::span<const KeptMes
 	store_u32(body, 0, flag);
 	store_u32(body, 4, std::uint32_t(kept.size()));
 	store_u32(body, 8, index_total);
-	std::uint64_t out = 12;
+	std::uint64_t out = format::bin_mesh_header_size;
 	for (const KeptMesh& mesh : kept) {
 		store_u32(body, out, mesh.index_count);
-		store_u32(body, out + 4, mesh.material);
-		out += 8;
+		store_u32(body, out + format::bin_mesh_material_at, mesh.material);
+		out += format::bin_mesh_record_size;
 		// A strip stays a strip: indices as stored, repeats included.
 		for (std::uint64_t j = 0; j < mesh.index_count; j++, out += 4)
 			store_u32(body, out, load_u16(input, mesh.list + 2 * j));

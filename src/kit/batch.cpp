@@ -18,17 +18,6 @@ void report_error(const std::string& name, const std::string& what)
 	std::fprintf(stderr, "%s: %s\n", name.c_str(), what.c_str());
 }
 
-std::string damaged_container_text(const ContainerResult& result, bool with_offset)
-{
-	std::string text = "damaged container: block " + std::to_string(result.block);
-	if (with_offset)
-		text += " at offset " + std::to_string(result.offset);
-	text += std::string(": ") + container_problem_name(result.problem);
-	if (result.damaged_blocks > 1)
-		text += " (" + std::to_string(result.damaged_blocks) + " blocks damaged in all)";
-	return text;
-}
-
 namespace {
 
 // The file `path` names, as one spelling: links and ".." resolved as far

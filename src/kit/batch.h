@@ -23,10 +23,6 @@ inline constexpr int exit_usage = 2;
 // the two stay in order on a terminal.
 void report_error(const std::string& name, const std::string& what);
 
-// "damaged container: block N[ at offset O]: problem[ (K blocks damaged in
-// all)]", the one wording of a container's damage.
-std::string damaged_container_text(const ContainerResult& result, bool with_offset);
-
 // One file a command is to write, and the input it is made from.
 struct PlannedOutput {
 	std::string input;

@@ -1,6 +1,6 @@
 #include "kit/file_arguments.h"
 
-#include "driver/platform.h"
+#include "platform/platform.h"
 #include "kit/load.h"
 
 namespace kestrun::kit {

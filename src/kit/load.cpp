@@ -1,6 +1,6 @@
 #include "kit/load.h"
 
-#include "driver/platform.h"
+#include "platform/platform.h"
 #include "stream/stream.h"
 
 #include <filesystem>
@@ -19,30 +19,7 @@ bool looks_like_stream(bytes file)
 	// The size is not asked to fit: a cut-off stream is still a stream.
 	const std::uint32_t type = load_u32(file, 0), stamp = load_u32(file, 8);
 	const std::uint32_t version = format::decode_stamp(stamp).version;
-	return format::chunk_type_name(type) != nullptr && version >= 0x30000 && version < 0x40000;
-}
-
-std::vector<BlockInfo> list_blocks(bytes file, mut_bytes scratch)
-{
-	std::vector<BlockInfo> blocks;
-	std::uint64_t pos = 12;
-	while (fits(file.size(), pos, 12)) {
-		BlockInfo block;
-		block.offset = pos;
-		block.stored = load_u32(file, std::size_t(pos + 4));
-		// The reader skips the 12 bytes before a block's header as a file
-		// header, so a view from there holds exactly this one block.
-		const std::uint64_t end = std::min<std::uint64_t>(file.size(), pos + 12 + block.stored);
-		const bytes one = file.subspan(std::size_t(pos - 12), std::size_t(end - (pos - 12)));
-		const ContainerResult r = decompress_container(one, scratch);
-		block.inflated = r.length;
-		block.problem = r.problem;
-		blocks.push_back(block);
-		pos += 12 + std::uint64_t(block.stored);
-		if (!fits(file.size(), pos, 4) || load_u32(file, std::size_t(pos)) != 4)
-			break;
-	}
-	return blocks;
+	return format::chunk_type_name(type) != nullptr && version >= format::version_3 && version < format::version_4;
 }
 
 bool read_file(const std::string& path, std::vector<std::uint8_t>& data, std::string& error)
@@ -88,7 +65,7 @@ bool load_bytes(const std::string& name, std::vector<std::uint8_t> file, LoadedF
 	// the whole inflate; the decompressor writes before anything is read.
 	const auto buffer = std::make_unique_for_overwrite<std::uint8_t[]>(stream_capacity);
 	const mut_bytes scratch(buffer.get(), stream_capacity);
-	loaded.blocks = list_blocks(file, scratch);
+	loaded.blocks = list_container_blocks(file, scratch);
 	loaded.inflated = decompress_container(file, scratch);
 	loaded.stream.assign(buffer.get(), buffer.get() + loaded.inflated.length);
 	return true;

@@ -28,12 +28,7 @@ inline std::string to_utf8(const std::filesystem::path& path)
 }
 
 // One block of a container as its header states it, inflated on its own.
-struct BlockInfo {
-	std::uint64_t offset = 0;  // of the block header in the file
-	std::uint32_t stored = 0;  // compressed length as stated
-	std::uint32_t inflated = 0;
-	ContainerProblem problem = ContainerProblem::none;
-};
+using BlockInfo = ContainerBlockInfo;
 
 struct LoadedFile {
 	std::string name;                  // as given on the command line
@@ -48,11 +43,6 @@ struct LoadedFile {
 // names a 3.x version: then it is a plain stream, cut off or not. Containers have no magic number, so this is what tells them
 // apart; a container's 12-byte file header is not a chunk header.
 bool looks_like_stream(bytes file);
-
-// The blocks of the container in `file`, walked by their stated lengths as
-// the container reader walks them, each inflated on its own into `scratch`
-// (of the driver's stream capacity).
-std::vector<BlockInfo> list_blocks(bytes file, mut_bytes scratch);
 
 // Takes `file` (the bytes of the file `name`) as a container or a stream.
 // False with `error` set only when LZO cannot start. Throws std::bad_alloc.

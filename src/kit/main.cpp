@@ -4,7 +4,7 @@
 #include "kit/batch.h"
 #include "kit/commands.h"
 #include "kit/file_arguments.h"
-#include "driver/platform.h"
+#include "platform/platform.h"
 
 #include <CLI/CLI.hpp>
 

@@ -22,55 +22,37 @@ std::uint32_t clip_u32(std::uint64_t v)
 	return v > 0xFFFFFFFFu ? 0xFFFFFFFFu : std::uint32_t(v);
 }
 
-// Versions before 3.4 keep ambient, specular and diffuse in the geometry.
-bool version_has_surface_properties(std::uint32_t stamp)
-{
-	return format::decode_stamp(stamp).version < 0x34000;
-}
-
-// Texture sets a reader takes: the stored count, or when it is 0, two for
-// the second-texture flag (0x80) and one for the texture flag (0x04).
-std::uint64_t texture_sets_of(const GeometryInfo& g)
-{
-	if (g.texture_sets != 0)
-		return g.texture_sets;
-	return g.flags & 0x80 ? 2 : g.flags & 0x04 ? 1 : 0;
-}
-
 bytes section(bytes body, std::uint64_t pos, std::uint64_t length)
 {
 	return body.subspan(std::size_t(pos), std::size_t(length));
 }
 
-void decode_generic_sections(bytes body, GeometryInfo& g, std::uint64_t pos)
+void decode_generic_sections(bytes body, GeometryInfo& g)
 {
-	const std::uint64_t v = g.vertices, t = g.triangles;
-	const std::uint64_t colours = g.flags & 0x08 ? 4 * v : 0;
-	const std::uint64_t texcoords = 8 * v * texture_sets_of(g);
-	const std::uint64_t morph = 24 + 12 * v + (g.flags & 0x10 ? 12 * v : 0);
-	const std::uint64_t expected = pos + colours + texcoords + 8 * t + morph * g.morph_targets;
-	g.expected_struct_size = clip_u32(expected);
+	const std::uint64_t v = g.vertices;
+	const format::GenericLayout l =
+	    format::generic_layout(g.flags, format::texture_sets(g.flags, g.texture_sets), g.triangles, v,
+	                           g.morph_targets, g.has_surface_properties);
+	g.expected_struct_size = clip_u32(l.size);
 
-	if (body.size() < expected)
+	if (body.size() < l.size)
 		return;
-	g.colours = section(body, pos, colours);
-	pos += colours;
+	g.colours = section(body, l.colours, l.texcoords - l.colours);
 	// Only the first texture set is shown.
-	g.texcoords = section(body, pos, texture_sets_of(g) > 0 ? 8 * v : 0);
-	pos += texcoords;
-	g.triangle_records = section(body, pos, 8 * t);
-	pos += 8 * t;
+	g.texcoords = section(body, l.texcoords, l.triangles > l.texcoords ? l.texcoord_set : 0);
+	g.triangle_records = section(body, l.triangles, l.morph - l.triangles);
 	if (g.morph_targets == 0)
 		return;
+	std::uint64_t pos = l.morph;
 	for (std::size_t k = 0; k < 4; k++)
 		g.sphere[k] = load_f32(body, std::size_t(pos + 4 * k));
 	g.has_positions = load_u32(body, std::size_t(pos + 16)) != 0;
 	g.has_normals = load_u32(body, std::size_t(pos + 20)) != 0;
-	pos += 24;
+	pos += format::morph_header_size;
 	// The layout the flags ask for; the two words are shown, not followed.
 	g.positions = section(body, pos, 12 * v);
 	pos += 12 * v;
-	if (g.flags & 0x10)
+	if (g.flags & format::flag_normals)
 		g.normals = section(body, pos, 12 * v);
 }
 
@@ -118,29 +100,29 @@ std::optional<std::vector<FrameInfo>> decode_frame_list(const Chunk& frame_list)
 std::optional<GeometryInfo> decode_geometry(const Chunk& geometry)
 {
 	const Chunk* s = find_child(geometry, format::type_struct);
-	if (!s || s->body.size() < 16)
+	if (!s || s->body.size() < format::geometry_header_size)
 		return std::nullopt;
 	const bytes body = s->body;
 	GeometryInfo g;
-	const std::uint32_t format = load_u32(body, 0);
-	g.flags = format & 0xFFFF;
-	g.texture_sets = format >> 16 & 0xFF;
-	g.native_flags = format >> 24;
-	g.triangles = load_u32(body, 4);
-	g.vertices = load_u32(body, 8);
-	g.morph_targets = load_u32(body, 12);
-	g.has_surface_properties = version_has_surface_properties(s->stamp);
-	const std::uint64_t head = 16 + (g.has_surface_properties ? 12 : 0);
+	g.flags = load_u16(body, format::geometry_flags_at);
+	g.texture_sets = body[format::geometry_sets_at];
+	g.native_flags = body[format::geometry_native_at];
+	g.triangles = load_u32(body, format::geometry_triangles_at);
+	g.vertices = load_u32(body, format::geometry_vertices_at);
+	g.morph_targets = load_u32(body, format::geometry_morphs_at);
+	g.has_surface_properties = format::has_surface_properties(s->stamp);
 	if (g.native_flags != 0) {
 		// The console keeps the vertices in Native Data; its Struct holds the
 		// header and the bounding sphere.
-		g.expected_struct_size = std::uint32_t(head + 16);
-		if (fits(body.size(), head, 16))
+		const std::uint64_t head =
+		    format::geometry_header_size + (g.has_surface_properties ? format::surface_properties_size : 0);
+		g.expected_struct_size = std::uint32_t(head + format::bounding_sphere_size);
+		if (fits(body.size(), head, format::bounding_sphere_size))
 			for (std::size_t k = 0; k < 4; k++)
 				g.sphere[k] = load_f32(body, std::size_t(head + 4 * k));
 		return g;
 	}
-	decode_generic_sections(body, g, head);
+	decode_generic_sections(body, g);
 	return g;
 }
 
@@ -187,10 +169,10 @@ std::optional<TextureInfo> decode_texture(const Chunk& texture)
 	if (!body || body->size() < 4)
 		return std::nullopt;
 	TextureInfo info;
-	const std::uint32_t word = load_u32(*body, 0);
-	info.filter = word & 0xFF;
-	info.address_u = word >> 8 & 0xF;
-	info.address_v = word >> 12 & 0xF;
+	const format::Filter filter = format::split_filter_word(load_u32(*body, 0));
+	info.filter = filter.mode;
+	info.address_u = filter.address_u;
+	info.address_v = filter.address_v;
 	const std::vector<const Chunk*> strings = children_of_type(texture, format::type_string);
 	if (strings.size() > 0)
 		info.name = format::fixed_name(strings[0]->body);

@@ -8,23 +8,15 @@ std::vector<std::uint32_t> unroll_strip(std::span<const std::uint32_t> strip)
 	if (strip.size() < 3)
 		return list;
 	list.reserve(3 * (strip.size() - 2));
-	for (std::size_t j = 0; j + 2 < strip.size(); j++) {
-		const std::uint32_t p = strip[j], q = strip[j + 1], r = strip[j + 2];
-		// Repeated vertices are the stitches between strips: no area to draw.
-		// They still count for the parity of the positions after them.
-		if (p == q || p == r || q == r)
-			continue;
-		if (j % 2 == 0)
-			list.insert(list.end(), {p, q, r});
-		else
-			list.insert(list.end(), {p, r, q});
-	}
+	format::unroll_strip(
+	    strip.size(), [&](std::uint64_t j) { return strip[std::size_t(j)]; },
+	    [&](std::uint32_t p, std::uint32_t q, std::uint32_t r) { list.insert(list.end(), {p, q, r}); });
 	return list;
 }
 
 std::vector<std::uint32_t> mesh_triangles(const BinMeshMesh& mesh, std::uint32_t flag)
 {
-	if (flag == 1)
+	if (flag == format::bin_mesh_strip)
 		return unroll_strip(mesh.indices);
 	return {mesh.indices.begin(), mesh.indices.begin() + std::ptrdiff_t(mesh.indices.size() / 3 * 3)};
 }

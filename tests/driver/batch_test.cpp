@@ -61,4 +61,14 @@ TEST(Batch, OutOfMemoryStopsAtOnce)
 	EXPECT_EQ(dir.list("output"), (std::vector<std::string>{"a.txd"}));
 }
 
+TEST(FileNames, ModelNamesEndInLowerCaseDff)
+{
+	EXPECT_TRUE(kestrun::is_model_name("car.dff"));
+	EXPECT_TRUE(kestrun::is_model_name("cardff"));
+	EXPECT_TRUE(kestrun::is_model_name("dff"));
+	EXPECT_FALSE(kestrun::is_model_name("car.DFF"));
+	EXPECT_FALSE(kestrun::is_model_name("car.dFf"));
+	EXPECT_FALSE(kestrun::is_model_name("ff"));
+}
+
 } // namespace

@@ -13,7 +13,6 @@ using namespace kestrun::testing;
 
 namespace {
 
-const std::string banner = "kestrun starting...\n";
 const std::string success = "conversion successfully finished...\n";
 
 std::string processing(std::initializer_list<std::string> names)
@@ -22,11 +21,6 @@ std::string processing(std::initializer_list<std::string> names)
 	for (const std::string& name : names)
 		out += "Processing file " + name + "...\n";
 	return out;
-}
-
-std::string failed(unsigned count)
-{
-	return "conversion finished with errors in " + std::to_string(count) + " file(s)...\n";
 }
 
 const std::vector<SampleFile>& samples()
@@ -56,12 +50,12 @@ TEST(Cli, NothingToConvert)
 	std::filesystem::create_directory(dir.path() / "folder.dff");
 	RunResult r = run_kestrun(dir.path(), {"*"});
 	EXPECT_EQ(r.status, 5);
-	EXPECT_EQ(r.out, banner + "Neither .DFF nor .TXD files found in current directory...\n");
+	EXPECT_EQ(r.out, kestrun_banner + "Neither .DFF nor .TXD files found in current directory...\n");
 	EXPECT_TRUE(dir.exists("output"));
 
 	r = run_kestrun(dir.path(), {"car*.dff"});
 	EXPECT_EQ(r.status, 5);
-	EXPECT_EQ(r.out, banner + "No file matching car*.dff found in current directory...\n");
+	EXPECT_EQ(r.out, kestrun_banner + "No file matching car*.dff found in current directory...\n");
 }
 
 TEST(Cli, StarConvertsModelsFirstThenTexturesEachSorted)
@@ -74,7 +68,7 @@ TEST(Cli, StarConvertsModelsFirstThenTexturesEachSorted)
 	dir.write("c.TXD", dictionary().container);
 	RunResult r = run_kestrun(dir.path(), {"*"});
 	EXPECT_EQ(r.status, 0) << r.err;
-	EXPECT_EQ(r.out, banner + processing({"a.dff", "b.dff", "C.DFF", "A.txd", "c.TXD"}) + success);
+	EXPECT_EQ(r.out, kestrun_banner + processing({"a.dff", "b.dff", "C.DFF", "A.txd", "c.TXD"}) + success);
 	EXPECT_EQ(r.err, "");
 	EXPECT_EQ(dir.read("output/a.dff"), model(1).expected);
 	EXPECT_EQ(dir.read("output/b.dff"), model(0).expected);
@@ -89,7 +83,7 @@ TEST(Cli, OnlyTextureDictionaries)
 	dir.write("x.txd", dictionary().container);
 	RunResult r = run_kestrun(dir.path(), {"*"});
 	EXPECT_EQ(r.status, 0);
-	EXPECT_EQ(r.out, banner + processing({"x.txd"}) + success);
+	EXPECT_EQ(r.out, kestrun_banner + processing({"x.txd"}) + success);
 	EXPECT_EQ(dir.read("output/x.txd"), dictionary().stream);
 }
 
@@ -101,18 +95,18 @@ TEST(Cli, NamedFileOrPatternTakesTheFirstMatchOnly)
 	dir.write("carDff", model(1).container); // a model by name: ends in "dff"
 	RunResult r = run_kestrun(dir.path(), {"CAR.DFF"});
 	EXPECT_EQ(r.status, 0);
-	EXPECT_EQ(r.out, banner + processing({"car.dff"}) + success);
+	EXPECT_EQ(r.out, kestrun_banner + processing({"car.dff"}) + success);
 	EXPECT_EQ(dir.read("output/car.dff"), model(0).expected);
 
 	r = run_kestrun(dir.path(), {"c?r*"});
-	EXPECT_EQ(r.out, banner + processing({"car.dff"}) + success);
+	EXPECT_EQ(r.out, kestrun_banner + processing({"car.dff"}) + success);
 	EXPECT_EQ(dir.list("output"), (std::vector<std::string>{"car.dff"}));
 
 	r = run_kestrun(dir.path(), {"*Dff"});
-	EXPECT_EQ(r.out, banner + processing({"car.dff"}) + success);
+	EXPECT_EQ(r.out, kestrun_banner + processing({"car.dff"}) + success);
 
 	r = run_kestrun(dir.path(), {"carD*"});
-	EXPECT_EQ(r.out, banner + processing({"carDff"}) + success);
+	EXPECT_EQ(r.out, kestrun_banner + processing({"carDff"}) + success);
 	EXPECT_EQ(dir.read("output/carDff"), model(1).stream); // capital D: not a model
 }
 
@@ -127,14 +121,14 @@ TEST(Cli, ExactNameIsTakenBeforeOtherCaseSpellings)
 		GTEST_SKIP() << "this file system folds the case of names";
 	RunResult r = run_kestrun(dir.path(), {"car.dff"});
 	EXPECT_EQ(r.status, 0);
-	EXPECT_EQ(r.out, banner + processing({"car.dff"}) + success);
+	EXPECT_EQ(r.out, kestrun_banner + processing({"car.dff"}) + success);
 	EXPECT_EQ(dir.read("output/car.dff"), model(0).expected);
 	EXPECT_EQ(dir.list("output"), (std::vector<std::string>{"car.dff"}));
 
 	r = run_kestrun(dir.path(), {"car.*"});
-	EXPECT_EQ(r.out, banner + processing({"car.DFF"}) + success);
+	EXPECT_EQ(r.out, kestrun_banner + processing({"car.DFF"}) + success);
 	r = run_kestrun(dir.path(), {"CAR.dff"}); // no exact name: the first match
-	EXPECT_EQ(r.out, banner + processing({"car.DFF"}) + success);
+	EXPECT_EQ(r.out, kestrun_banner + processing({"car.DFF"}) + success);
 }
 
 TEST(Cli, ExistingOutputIsReplaced)
@@ -159,7 +153,7 @@ TEST(Cli, DamagedFileAmongGoodOnes)
 	dir.write("c.txd", dictionary().container);
 	RunResult r = run_kestrun(dir.path(), {"*"});
 	EXPECT_EQ(r.status, 1);
-	EXPECT_EQ(r.out, banner + processing({"a.dff", "b.dff", "c.txd"}) + failed(1));
+	EXPECT_EQ(r.out, kestrun_banner + processing({"a.dff", "b.dff", "c.txd"}) + kestrun_failed(1));
 	EXPECT_EQ(r.err.rfind("b.dff: damaged container: block 0 at offset 12: ", 0), 0u) << r.err;
 	EXPECT_EQ(dir.read("output/a.dff"), model(0).expected);
 	EXPECT_EQ(dir.read("output/c.txd"), dictionary().stream);
@@ -173,7 +167,7 @@ TEST(Cli, EmptyAndTinyInputs)
 	dir.write("tiny.txd", buffer(23, 4));
 	RunResult r = run_kestrun(dir.path(), {"*"});
 	EXPECT_EQ(r.status, 1);
-	EXPECT_EQ(r.out, banner + processing({"empty.txd", "tiny.txd"}) + failed(2));
+	EXPECT_EQ(r.out, kestrun_banner + processing({"empty.txd", "tiny.txd"}) + kestrun_failed(2));
 	EXPECT_EQ(r.err,
 	          "empty.txd: damaged container: block 0 at offset 0: file too short for a block container; the stream "
 	          "decoded so far is written\n"
@@ -194,7 +188,7 @@ TEST(Cli, GeometryProblemIsReportedAndTheStreamStillWritten)
 	dir.write("bad.dff", pack_container(stream));
 	RunResult r = run_kestrun(dir.path(), {"*"});
 	EXPECT_EQ(r.status, 1);
-	EXPECT_EQ(r.out, banner + processing({"bad.dff"}) + failed(1));
+	EXPECT_EQ(r.out, kestrun_banner + processing({"bad.dff"}) + kestrun_failed(1));
 	EXPECT_EQ(r.err, "bad.dff: geometry at stream offset 40: vertex records run off the end of the Native Data chunk; left "
 	                 "unconverted\n");
 	EXPECT_EQ(dir.read("output/bad.dff"), restamped(stream));
@@ -208,7 +202,7 @@ TEST(Cli, OutputFolderCannotBeCreated)
 	RunResult r = run_kestrun(dir.path(), {"*"});
 	EXPECT_EQ(r.status, 1);
 	const std::string output = path_as_the_binary_names_it(std::filesystem::canonical(dir.path()) / "output");
-	EXPECT_EQ(r.out, banner + "Cannot create output directory " + output + "...\n");
+	EXPECT_EQ(r.out, kestrun_banner + "Cannot create output directory " + output + "...\n");
 }
 
 TEST(Cli, DirectoryWhereAnOutputMustGo)
@@ -219,7 +213,7 @@ TEST(Cli, DirectoryWhereAnOutputMustGo)
 	std::filesystem::create_directories(dir.path() / "output" / "a.dff");
 	RunResult r = run_kestrun(dir.path(), {"*"});
 	EXPECT_EQ(r.status, 1);
-	EXPECT_EQ(r.out, banner + processing({"a.dff", "b.txd"}) + failed(1));
+	EXPECT_EQ(r.out, kestrun_banner + processing({"a.dff", "b.txd"}) + kestrun_failed(1));
 	EXPECT_EQ(r.err.rfind("a.dff: cannot replace ", 0), 0u) << r.err;
 	EXPECT_EQ(dir.read("output/b.txd"), dictionary().stream);
 	EXPECT_EQ(dir.list("output"), (std::vector<std::string>{"a.dff", "b.txd"})); // no temporary left
@@ -238,7 +232,7 @@ TEST(Cli, DiskFullKeepsTheEarlierOutputAndLeavesNoPartialFile)
 	limited.file_size_limit = dictionary().stream.size() / 2;
 	RunResult r = run_kestrun(dir.path(), {"*"}, limited);
 	EXPECT_EQ(r.status, 1);
-	EXPECT_EQ(r.out, banner + processing({"a.txd"}) + failed(1));
+	EXPECT_EQ(r.out, kestrun_banner + processing({"a.txd"}) + kestrun_failed(1));
 	EXPECT_EQ(r.err.rfind("a.txd: cannot write output: ", 0), 0u) << r.err;
 	EXPECT_EQ(dir.read("output/a.txd"), earlier);
 	EXPECT_EQ(dir.list("output"), (std::vector<std::string>{"a.txd"}));

@@ -15,13 +15,6 @@ using namespace kestrun::testing;
 
 namespace {
 
-const std::string banner = "kestrun starting...\n";
-
-std::string failed(unsigned count)
-{
-	return "conversion finished with errors in " + std::to_string(count) + " file(s)...\n";
-}
-
 const std::vector<SampleFile>& samples()
 {
 	static const std::vector<SampleFile> set = sample_set(31, 3, 1);
@@ -57,7 +50,7 @@ TEST(Fault, FourGibInputIsSkippedUnread)
 	options.file_size_limit = std::uint64_t(64) << 20; // nothing near 4 GiB may be written
 	RunResult r = run_kestrun(dir.path(), {"*"}, options);
 	EXPECT_EQ(r.status, 1);
-	EXPECT_EQ(r.out, banner + "Processing file big.dff...\nProcessing file small.dff...\n" + failed(1));
+	EXPECT_EQ(r.out, kestrun_banner + "Processing file big.dff...\nProcessing file small.dff...\n" + kestrun_failed(1));
 	EXPECT_EQ(r.err, "big.dff: file is 4 GiB or larger; skipped\n");
 	EXPECT_EQ(dir.list("output"), (std::vector<std::string>{"small.dff"}));
 	EXPECT_EQ(dir.read("output/small.dff"), samples()[0].expected);
@@ -145,9 +138,9 @@ TEST(Fault, ManyDamagedFilesAmongGoodOnes)
 	EXPECT_EQ(r.status, 1);
 	const std::vector<std::string> out = lines(r.out);
 	ASSERT_FALSE(out.empty());
-	EXPECT_EQ(out.back() + "\n", failed(unsigned(bad.size() + 1)));
+	EXPECT_EQ(out.back() + "\n", kestrun_failed(unsigned(bad.size() + 1)));
 	EXPECT_EQ(r.out.find("successfully"), std::string::npos);
-	// One "Processing" line a file, the banner and the last line.
+	// One "Processing" line a file, the kestrun_banner and the last line.
 	EXPECT_EQ(out.size(), good.size() + bad.size() + 1 + 2);
 
 	for (const auto& [name, file] : good) {

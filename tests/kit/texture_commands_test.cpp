@@ -8,59 +8,18 @@
 
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <pty.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <fstream>
-
 using namespace kestrun;
 using namespace kestrun::samples;
 using namespace kestrun::testing;
 
 namespace {
 
-std::string slurp(const std::filesystem::path& path)
-{
-	std::ifstream in(path, std::ios::binary);
-	return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
 // Runs kestrun-kit in `dir`; standard error goes to a terminal when asked.
-RunResult run_kit_in(const ScratchDir& dir, std::vector<std::string> args, bool terminal = false)
+RunResult run_kit_in(const ScratchDir& dir, const std::vector<std::string>& args, bool terminal = false)
 {
-	if (!terminal)
-		return run_kestrun_kit(dir.path(), args);
-	ScratchDir capture;
-	const auto out_path = capture.path() / "stdout";
-	args.insert(args.begin(), kit_binary_under_test());
-	std::vector<char*> argv;
-	for (std::string& s : args)
-		argv.push_back(s.data());
-	argv.push_back(nullptr);
-	int master = -1, slave = -1;
-	if (::openpty(&master, &slave, nullptr, nullptr, nullptr) != 0)
-		return {};
-	const pid_t pid = ::fork();
-	if (pid == 0) {
-		int out = ::open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-		if (out < 0 || ::dup2(out, 1) < 0 || ::dup2(slave, 2) < 0 || ::chdir(dir.path().c_str()) != 0)
-			::_exit(127);
-		::execv(argv[0], argv.data());
-		::_exit(127);
-	}
-	RunResult r;
-	int status = 0;
-	if (pid > 0 && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status))
-		r.status = WEXITSTATUS(status);
-	r.out = slurp(out_path);
-	::close(slave);
-	char buf[4096];
-	for (ssize_t n; (n = ::read(master, buf, sizeof buf)) > 0;)
-		r.err.append(buf, std::size_t(n));
-	::close(master);
-	return r;
+	RunOptions options;
+	options.terminal = terminal;
+	return run_kestrun_kit(dir.path(), args, options);
 }
 
 const std::vector<SampleFile>& samples()

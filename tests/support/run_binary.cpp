@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <fstream>
 #include <iterator>
+#include <pty.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -71,10 +72,13 @@ RunResult run_program(const std::string& program, const fs::path& dir, const std
 		argv.push_back(s.data());
 	argv.push_back(nullptr);
 
+	int terminal = -1, terminal_end = -1;
+	if (options.terminal && ::openpty(&terminal, &terminal_end, nullptr, nullptr, nullptr) != 0)
+		return {};
 	pid_t pid = ::fork();
 	if (pid == 0) {
 		int out = ::open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-		int err = ::open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+		int err = options.terminal ? terminal_end : ::open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
 		if (out < 0 || err < 0 || ::dup2(out, 1) < 0 || ::dup2(err, 2) < 0 || ::chdir(dir.c_str()) != 0)
 			::_exit(127);
 		if (options.file_size_limit && !testing_windows_binary()) {
@@ -89,7 +93,16 @@ RunResult run_program(const std::string& program, const fs::path& dir, const std
 	if (pid > 0 && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status))
 		result.status = WEXITSTATUS(status);
 	result.out = slurp(out_path);
-	result.err = slurp(err_path);
+	if (!options.terminal) {
+		result.err = slurp(err_path);
+		return result;
+	}
+	// With the child's end closed, reading the terminal stops at its end.
+	::close(terminal_end);
+	char buf[4096];
+	for (ssize_t n; (n = ::read(terminal, buf, sizeof buf)) > 0;)
+		result.err.append(buf, std::size_t(n));
+	::close(terminal);
 	return result;
 }
 
@@ -100,15 +113,20 @@ RunResult run_kestrun(const fs::path& dir, const std::vector<std::string>& args,
 	return run_program(binary_under_test(), dir, args, options);
 }
 
+std::string kestrun_failed(unsigned count)
+{
+	return "conversion finished with errors in " + std::to_string(count) + " file(s)...\n";
+}
+
 std::string kit_binary_under_test()
 {
 	const char* chosen = std::getenv("KESTRUN_TEST_KIT_BINARY");
 	return chosen && *chosen ? chosen : KESTRUN_KIT_BINARY;
 }
 
-RunResult run_kestrun_kit(const fs::path& dir, const std::vector<std::string>& args)
+RunResult run_kestrun_kit(const fs::path& dir, const std::vector<std::string>& args, const RunOptions& options)
 {
-	RunResult result = run_program(kit_binary_under_test(), dir, args, {});
+	RunResult result = run_program(kit_binary_under_test(), dir, args, options);
 	if (testing_windows_binary()) {
 		std::replace(result.out.begin(), result.out.end(), '\\', '/');
 		std::replace(result.err.begin(), result.err.end(), '\\', '/');

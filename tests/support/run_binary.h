@@ -19,7 +19,12 @@ struct RunResult {
 
 struct RunOptions {
 	std::optional<std::uint64_t> file_size_limit; // RLIMIT_FSIZE for the child
+	bool terminal = false; // standard error on a pseudo-terminal, as a user sees progress
 };
+
+// What kestrun prints first, and last when `count` files failed.
+inline const std::string kestrun_banner = "kestrun starting...\n";
+std::string kestrun_failed(unsigned count);
 
 // Whether the binary under test is a Windows build (KESTRUN_TEST_WINDOWS=1):
 // it has no resource limits, and it gives paths in its own form.
@@ -40,7 +45,8 @@ RunResult run_kestrun(const std::filesystem::path& dir, const std::vector<std::s
 // The same for the kestrun-kit binary: the one built beside the tests, or
 // the program KESTRUN_TEST_KIT_BINARY names. The paths a Windows build
 // makes (out\a.txd) come back with slashes, as the Linux build shows them.
-RunResult run_kestrun_kit(const std::filesystem::path& dir, const std::vector<std::string>& args);
+RunResult run_kestrun_kit(const std::filesystem::path& dir, const std::vector<std::string>& args,
+                          const RunOptions& options = {});
 std::string kit_binary_under_test();
 
 } // namespace kestrun::testing

@@ -176,5 +176,24 @@ TEST(Dictionary, DamageIsReportedWithWhatAndWhere)
 	EXPECT_EQ(convert_dictionary(longer).error, "1 bytes after the last chunk");
 }
 
+// A PC texture's every level states its size, which its sides decide; a
+// size one word off is damage, for every sample format, even where the
+// levels still fill the Struct exactly.
+TEST(Native, PcLevelStatingAnotherSizeIsRefused)
+{
+	const buffer pc = samples::texture_dictionary(samples::sample_textures(), samples::Form::generic);
+	const stream::Tree tree = stream::parse_tree(pc);
+	for (const stream::Chunk* native : stream::children_of_type(tree.top.at(0), format::type_texture_native)) {
+		buffer body(native->children.at(0).body.begin(), native->children.at(0).body.end());
+		NativeTexture t;
+		ASSERT_EQ(read_native(body, t).problem, NativeProblem::none);
+		const std::size_t stated = std::size_t(t.levels.back().data() - body.data()) - 4;
+		store_u32(body, stated, load_u32(body, stated) + 4);
+		const ReadResult r = read_native(body, t);
+		EXPECT_EQ(r.problem, NativeProblem::size_disagrees) << format::fixed_name(t.name_field);
+		EXPECT_NE(r.detail.find("states"), std::string::npos) << r.detail;
+	}
+}
+
 } // namespace
 } // namespace kestrun::texture

@@ -1,7 +1,7 @@
 // The platform layer on POSIX.
-#include "driver/platform.h"
+#include "platform/platform.h"
 
-#include "driver/driver.h"
+#include "platform/system.h"
 
 #include <cerrno>
 #include <csignal>
@@ -19,8 +19,6 @@
 namespace kestrun {
 
 namespace {
-
-constexpr std::uint64_t four_gib = std::uint64_t(1) << 32;
 
 std::string system_error(const char* what)
 {
@@ -94,6 +92,23 @@ bool write_all(int fd, bytes data)
 }
 
 } // namespace
+
+namespace platform_system {
+
+std::optional<std::size_t> read_some(std::intptr_t handle, std::uint8_t* data, std::size_t size, std::string& error)
+{
+	for (;;) {
+		const ssize_t n = ::read(int(handle), data, size);
+		if (n >= 0)
+			return std::size_t(n);
+		if (errno != EINTR) {
+			error = system_error("cannot read");
+			return std::nullopt;
+		}
+	}
+}
+
+} // namespace platform_system
 
 void report_file_size_limit_as_error()
 {
@@ -187,42 +202,10 @@ bool open_input(const std::string& path, InputFile& file, std::string& error)
 		error = "not a regular file";
 		return false;
 	}
-	if (std::uint64_t(st.st_size) >= four_gib) {
-		error = "file is 4 GiB or larger";
+	if (!platform_system::input_size_allowed(std::uint64_t(st.st_size), error))
 		return false;
-	}
 	file.size_ = std::uint64_t(st.st_size);
 	return true;
-}
-
-bool read_input(InputFile& file, FileBytes& bytes_read, std::string& error)
-{
-	// Every byte is read before it is used, so the buffer is not cleared.
-	bytes_read.size = std::size_t(file.size_);
-	bytes_read.data = std::make_unique_for_overwrite<std::uint8_t[]>(bytes_read.size);
-	std::size_t done = 0;
-	while (done < bytes_read.size) {
-		ssize_t n = ::read(int(file.handle_), bytes_read.data.get() + done, bytes_read.size - done);
-		if (n < 0 && errno == EINTR)
-			continue;
-		if (n < 0) {
-			error = system_error("cannot read");
-			return false;
-		}
-		if (n == 0) {
-			error = "file shrank while being read: got " + std::to_string(done) + " of " +
-			        std::to_string(bytes_read.size) + " bytes";
-			return false;
-		}
-		done += std::size_t(n);
-	}
-	return true;
-}
-
-bool read_whole_file(const std::string& path, FileBytes& file, std::string& error)
-{
-	InputFile input;
-	return open_input(path, input, error) && read_input(input, file, error);
 }
 
 bool write_file_atomically(const std::string& folder, const std::string& name, bytes data, std::string& error)

@@ -1,5 +1,6 @@
-// The file-system calls the batch needs, one interface over POSIX
-// (platform_posix.cpp) and Win32 (platform_win32.cpp). Names and paths are
+// The file-system calls kestrun and kestrun-kit make, one interface over
+// POSIX (platform_posix.cpp) and Win32 (platform_win32.cpp), with what the
+// two share written once (platform.cpp, wildcard.cpp). Names and paths are
 // UTF-8 on both; errors come back as text for the per-file lines.
 #pragma once
 
@@ -14,6 +15,13 @@
 #include <vector>
 
 namespace kestrun {
+
+// `*` matches any run of characters and `?` one character; letters compare
+// ASCII case-insensitively. A pattern holding '/' matches nothing.
+bool wildcard_match(std::string_view pattern, std::string_view name);
+
+// Sorts names by their ASCII-lowercased form, ties by the plain bytes.
+void sort_names(std::vector<std::string>& names);
 
 // The current folder as an absolute path, or nothing when the system cannot
 // say.

@@ -2,9 +2,9 @@
 // names stay UTF-8 inside the program and are turned into UTF-16 at each
 // call, and absolute paths get the \\?\ prefix, so that neither the code page
 // of the machine nor the 260-character path limit stands in the way.
-#include "driver/platform.h"
+#include "platform/platform.h"
 
-#include "driver/driver.h"
+#include "platform/system.h"
 
 #include <windows.h>
 
@@ -15,8 +15,6 @@
 namespace kestrun {
 
 namespace {
-
-constexpr std::uint64_t four_gib = std::uint64_t(1) << 32;
 
 // UTF-8 to UTF-16; a name that is not valid UTF-8 turns into replacement
 // characters and so names no file.
@@ -172,6 +170,20 @@ HANDLE create_temporary(const std::wstring& folder, std::wstring& path)
 
 } // namespace
 
+namespace platform_system {
+
+std::optional<std::size_t> read_some(std::intptr_t handle, std::uint8_t* data, std::size_t size, std::string& error)
+{
+	DWORD got = 0;
+	if (!::ReadFile(reinterpret_cast<HANDLE>(handle), data, DWORD(std::min(size, io_chunk)), &got, nullptr)) {
+		error = system_error("cannot read", ::GetLastError());
+		return std::nullopt;
+	}
+	return std::size_t(got);
+}
+
+} // namespace platform_system
+
 void report_file_size_limit_as_error() {}
 
 void keep_freed_buffers_for_reuse() {}
@@ -270,41 +282,11 @@ bool open_input(const std::string& path, InputFile& file, std::string& error)
 		error = system_error("cannot determine size", ::GetLastError());
 		return false;
 	}
-	if (size.QuadPart < 0 || std::uint64_t(size.QuadPart) >= four_gib) {
-		error = "file is 4 GiB or larger";
+	// A negative size, which no file has, turns into a huge one and is refused.
+	if (!platform_system::input_size_allowed(std::uint64_t(size.QuadPart), error))
 		return false;
-	}
 	file.size_ = std::uint64_t(size.QuadPart);
 	return true;
-}
-
-bool read_input(InputFile& file, FileBytes& bytes_read, std::string& error)
-{
-	// Every byte is read before it is used, so the buffer is not cleared.
-	bytes_read.size = std::size_t(file.size_);
-	bytes_read.data = std::make_unique_for_overwrite<std::uint8_t[]>(bytes_read.size);
-	std::size_t done = 0;
-	while (done < bytes_read.size) {
-		const DWORD want = DWORD(std::min(bytes_read.size - done, io_chunk));
-		DWORD got = 0;
-		if (!::ReadFile(reinterpret_cast<HANDLE>(file.handle_), bytes_read.data.get() + done, want, &got, nullptr)) {
-			error = system_error("cannot read", ::GetLastError());
-			return false;
-		}
-		if (got == 0) {
-			error = "file shrank while being read: got " + std::to_string(done) + " of " +
-			        std::to_string(bytes_read.size) + " bytes";
-			return false;
-		}
-		done += got;
-	}
-	return true;
-}
-
-bool read_whole_file(const std::string& path, FileBytes& file, std::string& error)
-{
-	InputFile input;
-	return open_input(path, input, error) && read_input(input, file, error);
 }
 
 bool write_file_atomically(const std::string& folder, const std::string& name, bytes data, std::string& error)

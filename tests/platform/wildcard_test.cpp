@@ -1,4 +1,4 @@
-#include "driver/driver.h"
+#include "platform/platform.h"
 
 #include <gtest/gtest.h>
 
@@ -23,16 +23,6 @@ TEST(Wildcard, StarsQuestionMarksAndCase)
 	EXPECT_FALSE(wildcard_match("*/", "x"));
 	// Many stars against a long miss stay quick.
 	EXPECT_FALSE(wildcard_match("*a*a*a*a*a*a*a*a*b", std::string(200, 'a')));
-}
-
-TEST(Wildcard, ModelNamesEndInLowerCaseDff)
-{
-	EXPECT_TRUE(is_model_name("car.dff"));
-	EXPECT_TRUE(is_model_name("cardff"));
-	EXPECT_TRUE(is_model_name("dff"));
-	EXPECT_FALSE(is_model_name("car.DFF"));
-	EXPECT_FALSE(is_model_name("car.dFf"));
-	EXPECT_FALSE(is_model_name("ff"));
 }
 
 TEST(Wildcard, SortedByLowerCaseThenBytes)

@@ -1,6 +1,6 @@
 // The platform layer on the real file system, in a scratch folder and by
 // full paths, so that the same tests hold on POSIX and Windows.
-#include "driver/platform.h"
+#include "platform/platform.h"
 
 #include "support/scratch_dir.h"
 

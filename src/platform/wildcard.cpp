@@ -1,4 +1,5 @@
-#include "driver/driver.h"
+// The wildcard matcher and the name order, the same on every system.
+#include "platform/platform.h"
 
 #include <algorithm>
 
@@ -40,11 +41,6 @@ bool wildcard_match(std::string_view pattern, std::string_view name)
 	return p == pattern.size();
 }
 
-bool is_model_name(std::string_view name)
-{
-	return name.size() >= 3 && name.substr(name.size() - 3) == "dff";
-}
-
 void sort_names(std::vector<std::string>& names)
 {
 	std::vector<std::pair<std::string, std::string>> keyed;
@@ -58,12 +54,6 @@ void sort_names(std::vector<std::string>& names)
 	std::sort(keyed.begin(), keyed.end());
 	for (std::size_t k = 0; k < names.size(); k++)
 		names[k] = std::move(keyed[k].second);
-}
-
-const std::string& select_named_file(const std::vector<std::string>& matches, std::string_view argument)
-{
-	const auto exact = std::find(matches.begin(), matches.end(), argument);
-	return exact != matches.end() ? *exact : matches.front();
 }
 
 } // namespace kestrun
