@@ -18,5 +18,6 @@ void add_fix_command(CLI::App& app, int& status);
 void add_txd_command(CLI::App& app, int& status);
 void add_png_command(CLI::App& app, int& status);
 void add_gltf_command(CLI::App& app, int& status);
+void add_convert_command(CLI::App& app, int& status);
 
 } // namespace kestrun::kit

@@ -29,6 +29,7 @@ int run_kit(const std::vector<std::string>& arguments)
 	add_txd_command(app, status);
 	add_png_command(app, status);
 	add_gltf_command(app, status);
+	add_convert_command(app, status);
 	std::vector<const char*> argv;
 	for (const std::string& argument : arguments)
 		argv.push_back(argument.c_str());
