@@ -3,6 +3,7 @@
 #include "gltf/gltf.h"
 #include "kit/batch.h"
 #include "kit/commands.h"
+#include "kit/inputs.h"
 
 #include <CLI/CLI.hpp>
 
@@ -183,7 +184,11 @@ void add_gltf_command(CLI::App& app, int& status)
 	                    "Texture dictionaries (console or PC) whose textures the materials name");
 	command->add_option("-o,--output", options->output,
 	                    "Output file for one model, or a folder (ending in /) for several; default: MODEL with .glb");
-	command->callback([options, &status] { status = run_gltf(*options); });
+	command->callback([options, &status] {
+		bool listed = gather_in_place(options->models, Wanted::models);
+		listed = gather_in_place(options->dictionaries, Wanted::dictionaries) && listed;
+		status = with_unlisted(run_gltf(*options), listed);
+	});
 }
 
 } // namespace kestrun::kit

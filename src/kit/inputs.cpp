@@ -132,4 +132,16 @@ std::vector<std::string> input_paths(const Inputs& inputs)
 	return paths;
 }
 
+bool gather_in_place(std::vector<std::string>& arguments, Wanted wanted, const std::string& skip_below)
+{
+	const Inputs inputs = gather_inputs(arguments, wanted, skip_below);
+	arguments = input_paths(inputs);
+	return inputs.complete;
+}
+
+int with_unlisted(int status, bool listed)
+{
+	return listed || status != exit_ok ? status : exit_failed;
+}
+
 } // namespace kestrun::kit

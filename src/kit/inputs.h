@@ -38,4 +38,12 @@ Inputs gather_inputs(const std::vector<std::string>& arguments, Wanted wanted = 
 // The paths of `inputs`, in order.
 std::vector<std::string> input_paths(const Inputs& inputs);
 
+// For a command that takes its files as a list: `arguments` replaced by the
+// paths gather_inputs() gives. False when a folder could not be listed.
+bool gather_in_place(std::vector<std::string>& arguments, Wanted wanted, const std::string& skip_below = {});
+
+// A command's exit status with the folders it could not list counted as a
+// failed file.
+int with_unlisted(int status, bool listed);
+
 } // namespace kestrun::kit

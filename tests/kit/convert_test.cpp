@@ -168,4 +168,36 @@ TEST(KitConvert, NeverTakesItsOwnOutputsNorWritesOverAnInput)
 	EXPECT_EQ(run_kestrun_kit(dir.path(), {"convert", "-j", "0", "in"}).status, 2);
 }
 
+TEST(KitFolders, EveryCommandTakesFolders)
+{
+	ScratchDir dir;
+	const auto& s = samples();
+	put(dir, "d/a.dff", s[0].container);
+	put(dir, "d/sub/t.TXD", s[4].container);
+	put(dir, "d/notes.txt", {1});
+	const auto inspect = run_kestrun_kit(dir.path(), {"inspect", "--depth", "1", "d"});
+	EXPECT_EQ(inspect.status, 0) << inspect.err;
+	EXPECT_EQ(inspect.out.rfind("d/a.dff: block container", 0), 0u) << inspect.out;
+	EXPECT_NE(inspect.out.find("\nd/sub/t.TXD: block container"), std::string::npos) << inspect.out;
+	const auto check = run_kestrun_kit(dir.path(), {"check", "d"});
+	EXPECT_NE(check.out.find("checked 2 file(s)"), std::string::npos) << check.out;
+
+	// The dictionary commands take only the dictionaries, gltf the models.
+	const auto txd = run_kestrun_kit(dir.path(), {"txd", "-o", "out", "d"});
+	EXPECT_EQ(txd.status, 0) << txd.err;
+	EXPECT_EQ(dir.list("out"), std::vector<std::string>{"t.TXD"});
+	const auto png = run_kestrun_kit(dir.path(), {"png", "-o", "png", "d"});
+	EXPECT_EQ(png.status, 0) << png.err;
+	EXPECT_EQ(dir.list("png"), std::vector<std::string>{"t"});
+	const auto gltf = run_kestrun_kit(dir.path(), {"gltf", "d", "--txd", "d", "-o", "glb/"});
+	EXPECT_EQ(gltf.status, 0) << gltf.err;
+	EXPECT_EQ(dir.list("glb"), std::vector<std::string>{"a.glb"});
+
+	// convert has mended what fix mends: fix over its folder changes nothing.
+	ASSERT_EQ(run_kestrun_kit(dir.path(), {"convert", "d"}).status, 0);
+	const auto fix = run_kestrun_kit(dir.path(), {"fix", "pc"});
+	EXPECT_EQ(fix.status, 0) << fix.err;
+	EXPECT_EQ(fix.out, "pc/a.dff: nothing changed\npc/sub/t.TXD: nothing changed\n");
+}
+
 } // namespace
