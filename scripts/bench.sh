@@ -1,15 +1,19 @@
 #!/usr/bin/env bash
 # Measures kestrun: builds a Release tree with the benchmarks, runs the micro
-# benchmarks, generates a corpus and times three batch runs over it, RUNS
+# benchmarks, generates a corpus and times six batch runs over it, RUNS
 # times each, reporting the median:
 #
 #   1. kestrun '*' over the models and texture dictionaries;
 #   2. the floor: the same containers with the models renamed .txd, so that
 #      kestrun only inflates and writes them;
 #   3. a peer: lzop -d inflating the same LZO1X blocks, stored as .lzo files,
-#      into a folder.
+#      into a folder;
+#   4. the three-command route to PC files: kestrun '*', then kestrun-kit fix
+#      on the models and kestrun-kit txd on the dictionaries it wrote;
+#   5. and 6. kestrun-kit convert -j 1 and -j 2 over the same containers
+#      spread over a tree of folders three deep.
 #
-# The three take turns, round by round, after one warm-up round. Then each
+# They take turns, round by round, after one warm-up round. Then each
 # runs once more for its peak memory, kestrun once alone on the file with the
 # largest output for the memory a single file takes, and the peer's output is
 # compared with the floor's.
@@ -40,9 +44,10 @@ done
 
 echo "== Building (Release, benchmarks on) in $build"
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DKESTRUN_BENCH=ON -DKESTRUN_TESTS=OFF >/dev/null
-cmake --build "$build" -j "$(nproc 2>/dev/null || echo 2)" --target kestrun kestrun-bench kestrun-corpus >/dev/null
+cmake --build "$build" -j "$(nproc 2>/dev/null || echo 2)" --target kestrun kestrun-kit kestrun-bench kestrun-corpus >/dev/null
 build=$(cd "$build" && pwd)
 kestrun="$build/kestrun"
+kit="$build/kestrun-kit"
 
 if [ -n "${SCRATCH:-}" ]; then
 	mkdir -p "$SCRATCH"
@@ -83,17 +88,35 @@ echo "== Corpus"
 inflated_mb=$(awk '{for (i = 1; i < NF; i++) if ($(i + 1) == "MB" && $(i + 2) == "inflated") s += $i} END {print s}' \
 	"$log/corpus.txt")
 
-# The three batch commands, each with what clears its output beforehand.
-names=(kestrun floor peer)
+# The same containers as a tree three folders deep, for convert.
+tree="$corpus/tree"
+i=0
+for f in "$corpus"/kestrun/*; do
+	sub="$tree/set$((i % 3))/part$((i % 5))/$( [ $((i % 2)) = 0 ] && echo even || echo odd)"
+	mkdir -p "$sub"
+	cp "$f" "$sub/"
+	i=$((i + 1))
+done
+
+cp -r "$corpus/kestrun" "$corpus/route"
+
+# The batch commands, each with what clears its output beforehand.
+names=(kestrun floor peer route convert1 convert2)
 commands=(
 	"cd '$corpus/kestrun' && '$kestrun' '*' >/dev/null"
 	"cd '$corpus/floor' && '$kestrun' '*' >/dev/null"
 	"cd '$corpus/peer' && lzop -d -f -q -p'$peer_out' *.lzo"
+	"cd '$corpus/route' && '$kestrun' '*' >/dev/null && '$kit' fix output/*.dff >/dev/null && '$kit' txd output/*.txd >/dev/null"
+	"cd '$corpus' && '$kit' convert -j 1 -o '$work/pc1' tree >/dev/null"
+	"cd '$corpus' && '$kit' convert -j 2 -o '$work/pc2' tree >/dev/null"
 )
 prepares=(
 	"rm -rf '$corpus/kestrun/output'"
 	"rm -rf '$corpus/floor/output'"
 	"rm -rf '$peer_out' && mkdir '$peer_out'"
+	"rm -rf '$corpus/route/output'"
+	"rm -rf '$work/pc1'"
+	"rm -rf '$work/pc2'"
 )
 
 echo
@@ -105,7 +128,7 @@ gnu_time=""
 declare -A median cpu peak walls cpus
 now() { date +%s.%N; }
 for round in $(seq 0 "$runs"); do
-	for i in 0 1 2; do
+	for i in "${!names[@]}"; do
 		n=${names[$i]}
 		bash -c "${prepares[$i]}"
 		start=$(now)
@@ -130,7 +153,7 @@ done
 
 echo
 echo "== Peak memory (one more run each)"
-for i in 0 1 2; do
+for i in "${!names[@]}"; do
 	bash -c "${prepares[$i]}"
 	if [ -n "$gnu_time" ]; then
 		"$gnu_time" -v -o "$log/time-${names[$i]}.txt" bash -c "${commands[$i]}"
@@ -166,6 +189,13 @@ for f in "$peer_out"/*; do
 	cmp -s "$f" "$other" || mismatches=$((mismatches + 1))
 done
 
+# convert must have written what the route wrote, the same for -j 1 and -j 2.
+convert_mismatches=0
+while IFS= read -r f; do
+	{ cmp -s "$work/pc1/$f" "$corpus/route/output/${f##*/}" && cmp -s "$work/pc1/$f" "$work/pc2/$f"; } ||
+		convert_mismatches=$((convert_mismatches + 1))
+done < <(cd "$work/pc1" && find . -type f | sed 's|^\./||')
+
 mb_s() { awk -v b="$inflated_mb" -v t="$1" 'BEGIN {printf "%.0f", b / t}'; }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN {printf "%.2f", a / b}'; }
 
@@ -174,8 +204,9 @@ echo "== Result ($(date +%Y-%m-%d), ${inflated_mb} MB inflated in $((models + di
 echo
 echo "| run | median wall s | MB/s inflated | median CPU s (user+sys) | peak RSS |"
 echo "|---|---:|---:|---:|---:|"
-labels=("1. \`kestrun '*'\`" "2. floor: models renamed .txd (inflate + write)" "3. peer: \`lzop -d\` on the same blocks")
-for i in 0 1 2; do
+labels=("1. \`kestrun '*'\`" "2. floor: models renamed .txd (inflate + write)" "3. peer: \`lzop -d\` on the same blocks"
+	"4. route: \`kestrun '*'\` + \`fix\` + \`txd\`" "5. \`kestrun-kit convert -j 1\`" "6. \`kestrun-kit convert -j 2\`")
+for i in "${!names[@]}"; do
 	n=${names[$i]}
 	printf '| %s | %.3f | %s | %s | %s |\n' "${labels[$i]}" "${median[$n]}" "$(mb_s "${median[$n]}")" "${cpu[$n]}" "${peak[$n]}"
 done
@@ -184,6 +215,16 @@ echo "ratio 1/2 (conversion over the floor): $(ratio "${median[kestrun]}" "${med
 echo "ratio 2/3 (floor over the peer):       $(ratio "${median[floor]}" "${median[peer]}")   (target at most 1.00)"
 if [ -n "$gnu_time" ]; then
 	echo "the same on median CPU time: 1/2 $(ratio "${cpu[kestrun]}" "${cpu[floor]}"), 2/3 $(ratio "${cpu[floor]}" "${cpu[peer]}")"
+fi
+echo "convert -j 2 over -j 1, wall:              $(ratio "${median[convert2]}" "${median[convert1]}")   (target at most 0.60)"
+if [ -n "$gnu_time" ]; then
+	echo "convert -j 1 over the route, CPU:          $(ratio "${cpu[convert1]}" "${cpu[route]}")   (target at most 1.10)"
+	# The bound: N times the largest input and its output, plus a few MB.
+	largest_input=$(find "$tree" -type f -printf '%s %P\n' | sort -n | tail -1)
+	largest_output=$(stat -c %s "$work/pc1/${largest_input#* }")
+	awk -v i="${largest_input%% *}" -v o="$largest_output" -v p1="${peak[convert1]% MB}" -v p2="${peak[convert2]% MB}" 'BEGIN {
+		one = (i + o) / 1048576
+		printf "convert peak memory: -j 1 %.1f MB, -j 2 %.1f MB; largest input and its output %.2f MB: N x that is %.2f and %.2f MB\n", p1, p2, one, one, 2 * one }'
 fi
 [ -n "$linear" ] && echo "$linear"
 if [ -n "$gnu_time" ]; then
@@ -198,3 +239,8 @@ if [ "$mismatches" -ne 0 ]; then
 	exit 1
 fi
 echo "peer outputs equal the floor's byte for byte"
+if [ "$convert_mismatches" -ne 0 ]; then
+	echo "WARNING: $convert_mismatches convert outputs differ from the route's or between -j 1 and -j 2" >&2
+	exit 1
+fi
+echo "convert's outputs equal the route's byte for byte, for -j 1 and -j 2"

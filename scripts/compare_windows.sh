@@ -174,8 +174,10 @@ mv "$kit_input/output" "$kit_input/converted"
 # name|arguments, split at spaces; patterns are left to the shell on Linux
 # and to the program on Windows.
 kit_scenarios=(
-	# convert: its scenario joins here when the command exists, e.g.
-	# "convert|convert -o pc model0?.dff textures*.txd"
+	# convert: the whole tree (its output folder inside it is left out), and
+	# files named one by one.
+	"convert|convert -o pc -j 2 ."
+	"convert-files|convert -o pc model0?.dff $accented textures*.txd"
 	"txd|txd -o pc textures*.txd"
 	"txd-in-place|txd textures01.txd"
 	"png|png -o png --levels textures0?.txd"
@@ -203,7 +205,8 @@ run_kit() { # DIR PROGRAM ARGUMENTS: leaves rc, out, err beside DIR
 	echo "$rc" >"$dir.rc"
 }
 
-plain_text() { tr -d '\r' <"$1" | tr '\\' /; }
+# convert's closing line gives the time it took, which no two runs share.
+plain_text() { tr -d '\r' <"$1" | tr '\\' / | sed -E 's/(failed), in [0-9.]+ s$/\1/'; }
 
 kit_programs=("$linux_build/kestrun-kit" "${windows_kits[@]}")
 for entry in "${kit_scenarios[@]}"; do

@@ -3,7 +3,8 @@
 # written, makes the inflated texture dictionaries PC ones and exports their
 # textures as PNG with kestrun-kit, inspects one converted model and checks
 # every output, and exports the showcase crate as binary glTF; any failure
-# or check error fails the demo.
+# or check error fails the demo. Last, the console files converted into a PC
+# folder in one step with kestrun-kit convert.
 set -euo pipefail
 build=$(cd "${1:-build}" && pwd)
 demo="$build/demo"
@@ -48,4 +49,15 @@ echo "or the operating system's 3D viewer. Each face reads its name the right"
 echo "way round with its arrow pointing up (TOP's to the back); FRONT faces +Z,"
 echo "RIGHT +X, and the wheel sits low on the right towards the front. The face"
 echo "images are also in $demo/output/textures/crate_*.png."
+
+# The one-step route: the console files, kept in a folder of their own, into
+# a PC folder.
+mkdir -p console
+mv ./*.dff ./*.txd console/
+echo
+echo "\$ kestrun-kit convert -o pc console"
+"$build/kestrun-kit" convert -o pc console || status=$?
+echo
+echo "Written to $demo/pc: $(find pc -name '*.dff' | wc -l) PC models and $(find pc -name '*.txd' | wc -l) PC dictionaries,"
+echo "each made as kestrun '*' and then kestrun-kit fix (models) or kestrun-kit txd (dictionaries) make it."
 exit $status

@@ -6,7 +6,6 @@
 #include "geometry/geometry.h"
 
 #include <cstdio>
-#include <memory>
 #include <new>
 
 #include <lzo/lzoconf.h>
@@ -61,25 +60,19 @@ bool convert_file(const std::string& folder, const std::string& name, const std:
 		return false;
 	}
 
-	// The stream buffer is written by the decompressor from its first byte;
-	// no need to clear it.
-	auto stream = std::make_unique_for_overwrite<std::uint8_t[]>(stream_capacity);
-	const ContainerResult inflated = decompress_container(input.view(), mut_bytes(stream.get(), stream_capacity));
-	const bool inflated_whole = inflated.problem == ContainerProblem::none;
+	InflatedFile inflated = inflate_file(input.view(), false);
+	const bool inflated_whole = inflated.container.problem == ContainerProblem::none;
 	if (!inflated_whole)
-		report_container(name, inflated);
+		report_container(name, inflated.container);
 	input = {}; // release it now, not at the end of the file
 
 	if (!is_model_name(name))
-		return write_result(output_folder, name, bytes(stream.get(), inflated.length)) && inflated_whole;
+		return write_result(output_folder, name, inflated.stream()) && inflated_whole;
 
-	std::vector<GeometryReport> problems;
-	// The converter takes the stream buffer over and works in it, so a file
-	// never holds more than that buffer and the converted stream.
-	const std::vector<std::uint8_t> converted = convert_stream(std::move(stream), inflated.length, problems);
-	for (const GeometryReport& problem : problems)
+	const ConvertedModel converted = convert_model_file(std::move(inflated));
+	for (const GeometryReport& problem : converted.problems)
 		report_geometry(name, problem);
-	return write_result(output_folder, name, converted) && inflated_whole && problems.empty();
+	return write_result(output_folder, name, converted.stream) && inflated_whole && converted.problems.empty();
 }
 
 // Converts every file of `names` and prints the closing line.

@@ -9,6 +9,7 @@
 #pragma once
 
 #include "common/bytes.h"
+#include "container/container.h"
 #include "format/format.h"
 
 #include <cstdint>
@@ -87,5 +88,32 @@ std::vector<std::uint8_t> convert_stream(bytes stream, std::vector<GeometryRepor
 // memory. The buffer is released before the converted stream is returned.
 std::vector<std::uint8_t> convert_stream(std::unique_ptr<std::uint8_t[]> stream, std::uint32_t length,
                                          std::vector<GeometryReport>& problems);
+
+// ---------------------------------------------------------------------------
+// A whole file as kestrun takes it: inflated, then, for a model, converted.
+// kestrun's driver and kestrun-kit's convert share these, so that both make
+// the same bytes of the same file.
+
+struct InflatedFile {
+	std::unique_ptr<std::uint8_t[]> buffer; // stream_capacity bytes, the stream from its start
+	std::uint32_t length = 0;               // bytes of stream
+	ContainerResult container;              // the inflate's result; for a plain stream none
+	                                        // or, when it was cut to the buffer, capacity_exceeded
+	bytes stream() const { return bytes(buffer.get(), length); }
+};
+
+// `file` inflated into a buffer of stream_capacity bytes: a block container,
+// or with `plain_stream` a stream taken as it is (cut to stream_capacity).
+// lzo_init() must have succeeded before. Throws std::bad_alloc.
+InflatedFile inflate_file(bytes file, bool plain_stream);
+
+struct ConvertedModel {
+	std::vector<std::uint8_t> stream;
+	std::vector<GeometryReport> problems; // as convert_stream gives them
+};
+
+// The inflated model stream converted as convert_stream converts it; the
+// buffer is handed over and released before the result is returned.
+ConvertedModel convert_model_file(InflatedFile inflated);
 
 } // namespace kestrun

@@ -4,6 +4,7 @@
 #include "kestrun_version.h"
 #include "kit/batch.h"
 #include "kit/commands.h"
+#include "kit/inputs.h"
 
 #include <CLI/CLI.hpp>
 #include <nlohmann/json.hpp>
@@ -132,7 +133,10 @@ void add_check_command(CLI::App& app, int& status)
 	sub->add_flag("--strict", options->strict, "count warnings as errors");
 	sub->footer("Exit status: 0 when no file has an error, 1 when one has (with --strict, also a warning),\n"
 	            "2 for a usage error.");
-	sub->callback([options, &status] { status = run_check(*options); });
+	sub->callback([options, &status] {
+		const bool listed = gather_in_place(options->files, Wanted::models_and_dictionaries);
+		status = with_unlisted(run_check(*options), listed);
+	});
 }
 
 } // namespace kestrun::kit

@@ -2,6 +2,7 @@
 // what PC readers misread mended (kit/fix.h); prints what it changed.
 #include "kit/batch.h"
 #include "kit/commands.h"
+#include "kit/inputs.h"
 #include "kit/fix.h"
 
 #include <CLI/CLI.hpp>
@@ -68,7 +69,10 @@ void add_fix_command(CLI::App& app, int& status)
 	            "dictionary whose device id is not 0, 1 or 2 gets 0. Every other byte stays. Each file is written\n"
 	            "through a temporary file. Exit status: 0, or 1 when a file could not be fixed.");
 	sub->add_option("FILE", options->files, "converted model and dictionary files (plain streams)")->required();
-	sub->callback([options, &status] { status = run_fix(*options); });
+	sub->callback([options, &status] {
+		const bool listed = gather_in_place(options->files, Wanted::models_and_dictionaries);
+		status = with_unlisted(run_fix(*options), listed);
+	});
 }
 
 } // namespace kestrun::kit

@@ -3,6 +3,7 @@
 #include "kit/batch.h"
 #include "kit/commands.h"
 #include "kit/gltf_export.h"
+#include "kit/inputs.h"
 
 #include <CLI/CLI.hpp>
 
@@ -111,7 +112,11 @@ void add_gltf_command(CLI::App& app, int& status)
 	command->footer("A texture is looked up first in the dictionary named as the model (car.dff, car.txd), then in the\n"
 	                "others in the order given. Exit status: 0 when every model was exported, 1 when one was not or a\n"
 	                "dictionary could not be read whole (the export still uses what could be read), 2 for a usage error.");
-	command->callback([options, &status] { status = run_gltf(*options); });
+	command->callback([options, &status] {
+		bool listed = gather_in_place(options->models, Wanted::models);
+		listed = gather_in_place(options->dictionaries, Wanted::dictionaries) && listed;
+		status = with_unlisted(run_gltf(*options), listed);
+	});
 }
 
 } // namespace kestrun::kit

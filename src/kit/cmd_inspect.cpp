@@ -3,6 +3,7 @@
 #include "kestrun_version.h"
 #include "kit/batch.h"
 #include "kit/commands.h"
+#include "kit/inputs.h"
 #include "stream/stream.h"
 
 #include <CLI/CLI.hpp>
@@ -448,7 +449,10 @@ void add_inspect_command(CLI::App& app, int& status)
 	sub->add_option("--depth", options->depth, "show N levels of the tree (0: all)")
 		->check(CLI::Range(0, std::numeric_limits<int>::max()));
 	sub->footer("Exit status: 0 when every file could be read, 1 when one could not, 2 for a usage error.");
-	sub->callback([options, &status] { status = run_inspect(*options); });
+	sub->callback([options, &status] {
+		const bool listed = gather_in_place(options->files, Wanted::models_and_dictionaries);
+		status = with_unlisted(run_inspect(*options), listed);
+	});
 }
 
 } // namespace kestrun::kit

@@ -2,6 +2,7 @@
 // PC dictionaries as an RGBA PNG, DIR/<dictionary>/<texture>.png.
 #include "kit/batch.h"
 #include "kit/commands.h"
+#include "kit/inputs.h"
 #include "kit/file_names.h"
 #include "kit/png_export.h"
 
@@ -77,7 +78,10 @@ void add_png_command(CLI::App& app, int& status)
 	sub->add_option("FILE", options->files, "texture dictionaries")->required();
 	path_option(sub->add_option("-o,--output", options->out_dir, "the folder to write into"))->capture_default_str();
 	sub->add_flag("--levels", options->levels, "write every level, <texture name>.<level>.png, level 0 the largest");
-	sub->callback([options, &status] { status = run_png(*options); });
+	sub->callback([options, &status] {
+		const bool listed = gather_in_place(options->files, Wanted::dictionaries);
+		status = with_unlisted(run_png(*options), listed);
+	});
 }
 
 } // namespace kestrun::kit

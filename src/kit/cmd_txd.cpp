@@ -2,6 +2,7 @@
 // ones, in place or into DIR; each file converted whole or not written.
 #include "kit/batch.h"
 #include "kit/commands.h"
+#include "kit/inputs.h"
 #include "texture/texture.h"
 
 #include <CLI/CLI.hpp>
@@ -116,7 +117,10 @@ void add_txd_command(CLI::App& app, int& status)
 	            "Exit status: 0 when every file converted (or was already PC), 1 when one failed, 2 for a usage error.");
 	sub->add_option("FILE", options->files, "texture dictionaries")->required();
 	path_option(sub->add_option("-o,--output", options->out_dir, "write DIR/<file name> instead of converting in place"));
-	sub->callback([options, &status] { status = run_txd(*options); });
+	sub->callback([options, &status] {
+		const bool listed = gather_in_place(options->files, Wanted::dictionaries, options->out_dir);
+		status = with_unlisted(run_txd(*options), listed);
+	});
 }
 
 } // namespace kestrun::kit

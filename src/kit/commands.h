@@ -19,6 +19,7 @@ void add_fix_command(CLI::App& app, int& status);
 void add_txd_command(CLI::App& app, int& status);
 void add_png_command(CLI::App& app, int& status);
 void add_gltf_command(CLI::App& app, int& status);
+void add_convert_command(CLI::App& app, int& status);
 
 // `option`, a path, refused when empty (a usage error).
 CLI::Option* path_option(CLI::Option* option);

@@ -62,6 +62,7 @@ int run_kit(const std::vector<std::string>& arguments)
 	add_txd_command(app, status);
 	add_png_command(app, status);
 	add_gltf_command(app, status);
+	add_convert_command(app, status);
 	if (unknown_command(app, arguments))
 		return exit_usage;
 	// A write past the file-size limit fails like any other write.
