@@ -67,6 +67,7 @@ int run_kit(const std::vector<std::string>& arguments)
 		return exit_usage;
 	// A write past the file-size limit fails like any other write.
 	kestrun::report_file_size_limit_as_error();
+	kestrun::remove_temporary_files_on_interrupt();
 	std::vector<const char*> argv;
 	for (const std::string& argument : arguments)
 		argv.push_back(argument.c_str());

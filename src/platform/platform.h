@@ -86,6 +86,11 @@ bool write_file_atomically(const std::string& folder, const std::string& name, b
 // where there are no such limits.
 void report_file_size_limit_as_error();
 
+// On SIGINT, SIGTERM or SIGHUP, removes the temporary files of the writes in
+// progress and exits with 128 + the signal's number, so that an interrupted
+// run leaves no temporary file behind.
+void remove_temporary_files_on_interrupt();
+
 // Keeps the buffers a file frees in the heap for the next file of the batch,
 // where the allocator would otherwise hand large ones back to the system.
 void keep_freed_buffers_for_reuse();

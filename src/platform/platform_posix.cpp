@@ -3,6 +3,8 @@
 
 #include "platform/system.h"
 
+#include <array>
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
@@ -49,21 +51,59 @@ private:
 	int fd_;
 };
 
-// Owns a temporary file name until it is renamed into place.
+// The temporary files being written now, for the signal handler to remove:
+// a fixed table of slots, so that the handler reads it without locks or
+// allocation while several workers write.
+constexpr std::size_t temporary_slots = 256;
+std::array<std::atomic<const char*>, temporary_slots> temporaries{};
+
+void remove_temporaries_and_exit(int signal_number)
+{
+	for (std::atomic<const char*>& slot : temporaries)
+		if (const char* path = slot.load())
+			::unlink(path);
+	::_exit(128 + signal_number);
+}
+
+// Owns a temporary file name until it is renamed into place; listed for the
+// signal handler meanwhile (when a slot is free: past 256 files at once
+// the rest go unlisted).
 class TemporaryFile {
 public:
-	explicit TemporaryFile(std::string path) : path_(std::move(path)) {}
+	explicit TemporaryFile(std::string path) : path_(std::move(path))
+	{
+		for (std::atomic<const char*>& slot : temporaries) {
+			const char* empty = nullptr;
+			if (slot.compare_exchange_strong(empty, path_.c_str())) {
+				slot_ = &slot;
+				break;
+			}
+		}
+	}
 	TemporaryFile(const TemporaryFile&) = delete;
 	TemporaryFile& operator=(const TemporaryFile&) = delete;
 	~TemporaryFile()
 	{
+		unlist();
 		if (!path_.empty())
 			::unlink(path_.c_str());
 	}
-	void release() { path_.clear(); }
+	void release()
+	{
+		unlist();
+		path_.clear();
+	}
 
 private:
+	void unlist()
+	{
+		if (slot_ != nullptr)
+			slot_->store(nullptr);
+		slot_ = nullptr;
+	}
+
 	std::string path_;
+	std::atomic<const char*>* slot_ = nullptr;
 };
 
 mode_t file_mode()
@@ -113,6 +153,15 @@ std::optional<std::size_t> read_some(std::intptr_t handle, std::uint8_t* data, s
 void report_file_size_limit_as_error()
 {
 	std::signal(SIGXFSZ, SIG_IGN);
+}
+
+void remove_temporary_files_on_interrupt()
+{
+	struct sigaction action {};
+	action.sa_handler = remove_temporaries_and_exit;
+	sigemptyset(&action.sa_mask);
+	for (int signal_number : {SIGINT, SIGTERM, SIGHUP})
+		::sigaction(signal_number, &action, nullptr);
 }
 
 void keep_freed_buffers_for_reuse()

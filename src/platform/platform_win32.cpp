@@ -186,6 +186,10 @@ std::optional<std::size_t> read_some(std::intptr_t handle, std::uint8_t* data, s
 
 void report_file_size_limit_as_error() {}
 
+// Not yet on Windows: Ctrl+C there ends the process in another thread, and
+// the temporary file of a write in progress may stay.
+void remove_temporary_files_on_interrupt() {}
+
 void keep_freed_buffers_for_reuse() {}
 
 std::optional<std::string> current_directory()

@@ -182,3 +182,24 @@ TEST(KitNames, SafeOnEveryFileSystem)
 }
 
 } // namespace
+
+namespace {
+
+// Under a file-size limit a write fails like any other: reported, exit 1,
+// the original untouched and no temporary file left.
+TEST(KitWrites, FileSizeLimitIsAnErrorAndLeavesNoTemporaryFile)
+{
+	ScratchDir dir;
+	dir.write("a.txd", samples()[0].stream);
+	const std::string command = "cd '" + dir.path().string() + "' && ulimit -f 4 && '" + kit_binary_under_test() +
+	                            "' txd a.txd 2>err";
+	const int status = std::system(command.c_str());
+	ASSERT_TRUE(WIFEXITED(status));
+	EXPECT_EQ(WEXITSTATUS(status), 1);
+	const std::vector<std::uint8_t> err = dir.read("err");
+	EXPECT_NE(std::string(err.begin(), err.end()).find("File too large"), std::string::npos);
+	EXPECT_EQ(dir.read("a.txd"), samples()[0].stream);
+	EXPECT_EQ(dir.list(""), (std::vector<std::string>{"a.txd", "err"}));
+}
+
+} // namespace
