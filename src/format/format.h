@@ -109,6 +109,8 @@ inline constexpr std::uint64_t clump_cameras_at = clump_lights_at + 4;
 // and position, then the parent index at 48, -1 for none, then flags).
 inline constexpr std::uint64_t frame_records_at = list_count_at + 4;
 inline constexpr std::uint64_t frame_record_size = 56;
+inline constexpr std::uint64_t frame_rotation_at = 0;  // 3 x 3 floats
+inline constexpr std::uint64_t frame_position_at = 36; // 3 floats
 inline constexpr std::uint64_t frame_parent_at = 48;
 // Material List Struct: the count, then one u32 per slot: own_material for a
 // material of its own (the next Material chunk), else the slot it shares.

@@ -58,6 +58,16 @@ bool outputs_are_safe(const std::vector<PlannedOutput>& plan, const std::vector<
 	return safe;
 }
 
+bool make_output_folder(const std::string& path)
+{
+	std::error_code ec;
+	std::filesystem::create_directories(to_path(path), ec);
+	if (!ec && std::filesystem::is_directory(to_path(path)))
+		return true;
+	report_error(path, "cannot create the output folder" + (ec ? ": " + ec.message() : std::string()));
+	return false;
+}
+
 bool stderr_is_terminal()
 {
 #ifdef _WIN32

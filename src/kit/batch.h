@@ -37,6 +37,10 @@ struct PlannedOutput {
 bool outputs_are_safe(const std::vector<PlannedOutput>& plan, const std::vector<std::string>& inputs,
                       bool in_place = false);
 
+// Creates the run's output folder `path` unless it is there; false, said
+// as "PATH: cannot create the output folder: why", when it cannot be.
+bool make_output_folder(const std::string& path);
+
 // Whether standard error is a terminal (a console on Windows): progress is
 // shown only there.
 bool stderr_is_terminal();

@@ -112,12 +112,8 @@ int run_convert(const ConvertOptions& options)
 	// A PC file never goes over its console original.
 	if (!outputs_are_safe(plan, input_paths(inputs)))
 		return exit_usage;
-	std::error_code ec;
-	fs::create_directories(to_path(options.out_dir), ec);
-	if (ec || !fs::is_directory(to_path(options.out_dir))) {
-		report_error(options.out_dir, "cannot create the output folder" + (ec ? ": " + ec.message() : std::string()));
+	if (!make_output_folder(options.out_dir))
 		return exit_failed;
-	}
 	return convert_all(inputs, plan, options.jobs == 0 ? hardware_threads() : options.jobs);
 }
 

@@ -83,14 +83,8 @@ void convert_file(const std::string& name, const std::string& target, Run& run)
 
 int run_txd(const TxdOptions& options)
 {
-	if (!options.out_dir.empty()) {
-		std::error_code ec;
-		fs::create_directories(to_path(options.out_dir), ec);
-		if (ec || !fs::is_directory(to_path(options.out_dir))) {
-			report_error(options.out_dir, "cannot create the output folder" + (ec ? ": " + ec.message() : std::string()));
-			return exit_failed;
-		}
-	}
+	if (!options.out_dir.empty() && !make_output_folder(options.out_dir))
+		return exit_failed;
 	// Every output is known before anything is written: one that is another
 	// input would be lost before it was read.
 	std::vector<PlannedOutput> plan;

@@ -61,13 +61,13 @@ void decode_generic_sections(bytes body, GeometryInfo& g)
 std::optional<ClumpInfo> decode_clump(const Chunk& clump)
 {
 	const auto body = struct_body(clump);
-	if (!body || body->size() < 4)
+	if (!body || body->size() < format::clump_struct_short)
 		return std::nullopt;
 	ClumpInfo info;
-	info.atomics = load_u32(*body, 0);
-	if (body->size() >= 12) {
-		info.lights = load_u32(*body, 4);
-		info.cameras = load_u32(*body, 8);
+	info.atomics = load_u32(*body, format::list_count_at);
+	if (body->size() >= format::clump_struct_long) {
+		info.lights = load_u32(*body, format::clump_lights_at);
+		info.cameras = load_u32(*body, format::clump_cameras_at);
 	}
 	info.struct_size = std::uint32_t(body->size());
 	return info;
@@ -76,19 +76,19 @@ std::optional<ClumpInfo> decode_clump(const Chunk& clump)
 std::optional<std::vector<FrameInfo>> decode_frame_list(const Chunk& frame_list)
 {
 	const auto body = struct_body(frame_list);
-	if (!body || body->size() < 4)
+	if (!body || body->size() < format::frame_records_at)
 		return std::nullopt;
-	const std::uint32_t count = load_u32(*body, 0);
-	if (!fits(body->size(), 4, std::uint64_t(count) * 56))
+	const std::uint32_t count = load_u32(*body, format::list_count_at);
+	if (!fits(body->size(), format::frame_records_at, std::uint64_t(count) * format::frame_record_size))
 		return std::nullopt;
 	std::vector<FrameInfo> frames(count);
 	for (std::uint32_t i = 0; i < count; i++) {
-		const std::size_t at = 4 + std::size_t(i) * 56;
+		const std::size_t at = std::size_t(format::frame_records_at + i * format::frame_record_size);
 		for (std::size_t k = 0; k < 9; k++)
-			frames[i].rotation[k] = load_f32(*body, at + 4 * k);
+			frames[i].rotation[k] = load_f32(*body, at + format::frame_rotation_at + 4 * k);
 		for (std::size_t k = 0; k < 3; k++)
-			frames[i].position[k] = load_f32(*body, at + 36 + 4 * k);
-		frames[i].parent = std::int32_t(load_u32(*body, at + 48));
+			frames[i].position[k] = load_f32(*body, at + format::frame_position_at + 4 * k);
+		frames[i].parent = std::int32_t(load_u32(*body, at + format::frame_parent_at));
 	}
 	const std::vector<const Chunk*> extensions = children_of_type(frame_list, format::type_extension);
 	for (std::size_t i = 0; i < extensions.size() && i < frames.size(); i++)
