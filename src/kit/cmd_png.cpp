@@ -3,7 +3,6 @@
 #include "kit/batch.h"
 #include "kit/commands.h"
 #include "kit/inputs.h"
-#include "kit/file_names.h"
 #include "kit/png_export.h"
 
 #include <CLI/CLI.hpp>
@@ -31,28 +30,13 @@ struct Run {
 	NameSet folders; // dictionary folders of this run
 };
 
-// The folder of the dictionary `name`'s textures: its safe stem, or
-// STEM~2, STEM~3... when an earlier dictionary of the run has that one.
-fs::path folder_of(const std::string& name, Run& run)
-{
-	const std::string stem = safe_file_name(to_utf8(to_path(name).stem()));
-	std::string folder_name = stem;
-	for (unsigned n = 2; !run.folders.take(folder_name); n++)
-		folder_name = stem + "~" + std::to_string(n);
-	return to_path(run.options.out_dir) / folder_name;
-}
-
 void export_file(const std::string& name, Run& run)
 {
 	const std::optional<LoadedFile> f = run.batch.load(name, Damage::reported, "the textures decoded so far are written");
 	if (!f)
 		return;
-	const fs::path folder = folder_of(name, run);
-	const PngCount count = write_dictionary_pngs(name, f->stream, folder, run.options.levels, run.batch);
-	if (!count.read)
-		return;
-	run.batch.say(name + ": " + std::to_string(count.written) + " of " + std::to_string(count.textures) + " texture" +
-	              (count.textures == 1 ? "" : "s") + " written to " + to_utf8(folder));
+	const fs::path folder = dictionary_folder(name, to_path(run.options.out_dir), run.folders);
+	export_dictionary_pngs(name, f->stream, folder, run.options.levels, run.batch);
 }
 
 int run_png(const PngOptions& options)

@@ -164,4 +164,9 @@ FileOutcome convert_file(const std::string& path, const std::string& output)
 	return std::move(work.outcome);
 }
 
+bool named_as_dictionary(const std::string& path)
+{
+	return ends_in(path, ".txd");
+}
+
 } // namespace kestrun::kit

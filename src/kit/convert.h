@@ -35,4 +35,8 @@ struct FileOutcome {
 // cannot be converted. lzo_init() must have succeeded before.
 FileOutcome convert_file(const std::string& path, const std::string& output);
 
+// Whether convert_file() takes `path` as a dictionary by its name alone (it
+// ends in ".txd" in any case); any other file may turn out to be a model.
+bool named_as_dictionary(const std::string& path);
+
 } // namespace kestrun::kit

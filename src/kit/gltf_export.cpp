@@ -50,9 +50,9 @@ void add_dictionary_file(const std::string& path, std::vector<std::uint8_t> stre
 }
 
 bool write_model_glb(const std::string& path, std::vector<std::uint8_t> stream, const std::string& out,
-                     gltf::TextureLibrary& textures, Batch& batch)
+                     gltf::TextureLibrary& textures, Batch& batch, bool same_folder_next)
 {
-	textures.prefer_for(path);
+	textures.prefer_for(path, same_folder_next);
 	const std::optional<gltf::Export> result = export_glb(path, std::move(stream), textures, batch);
 	if (!result)
 		return false;

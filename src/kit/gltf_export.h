@@ -19,10 +19,10 @@ void add_dictionary_file(const std::string& path, std::vector<std::uint8_t> stre
 
 // Exports the model file `path` (its inflated `stream`, console or PC) and
 // writes it to `out`, creating its folder; textures are looked up as
-// `textures` prefers them. Warnings, failures and the file's line
+// `textures` prefers them for `path` (prefer_for(), with `same_folder_next`). Warnings, failures and the file's line
 // ("PATH -> OUT: N nodes, ...") go through `batch`. False when nothing was
 // written.
 bool write_model_glb(const std::string& path, std::vector<std::uint8_t> stream, const std::string& out,
-                     gltf::TextureLibrary& textures, Batch& batch);
+                     gltf::TextureLibrary& textures, Batch& batch, bool same_folder_next = false);
 
 } // namespace kestrun::kit

@@ -137,4 +137,23 @@ PngCount write_dictionary_pngs(const std::string& name, bytes stream, const fs::
 	return count;
 }
 
+fs::path dictionary_folder(const std::string& name, const fs::path& parent, NameSet& folders)
+{
+	const std::string stem = safe_file_name(to_utf8(to_path(name).stem()));
+	fs::path folder = parent / stem;
+	for (unsigned n = 2; !folders.take(to_utf8(folder)); n++)
+		folder = parent / (stem + "~" + std::to_string(n));
+	return folder;
+}
+
+void export_dictionary_pngs(const std::string& name, bytes stream, const fs::path& folder, bool every_level,
+                            Batch& batch)
+{
+	const PngCount count = write_dictionary_pngs(name, stream, folder, every_level, batch);
+	if (!count.read)
+		return;
+	batch.say(name + ": " + std::to_string(count.written) + " of " + std::to_string(count.textures) + " texture" +
+	          (count.textures == 1 ? "" : "s") + " written to " + to_utf8(folder));
+}
+
 } // namespace kestrun::kit

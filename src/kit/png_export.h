@@ -4,6 +4,7 @@
 
 #include "common/bytes.h"
 #include "kit/batch.h"
+#include "kit/file_names.h"
 
 #include <cstddef>
 #include <filesystem>
@@ -25,5 +26,17 @@ struct PngCount {
 // whole dictionary once.
 PngCount write_dictionary_pngs(const std::string& name, bytes stream, const std::filesystem::path& folder,
                                bool every_level, Batch& batch);
+
+// The folder for the textures of the dictionary file `name` inside `parent`:
+// parent/<safe stem of name>, or <stem>~2, <stem>~3... when `folders` (the
+// folders of the run, whole paths compared without case) has it; the one
+// returned is taken.
+std::filesystem::path dictionary_folder(const std::string& name, const std::filesystem::path& parent,
+                                        NameSet& folders);
+
+// write_dictionary_pngs(), then, when the stream was read, the file's line
+// "NAME: W of N textures written to FOLDER" through `batch`.
+void export_dictionary_pngs(const std::string& name, bytes stream, const std::filesystem::path& folder,
+                            bool every_level, Batch& batch);
 
 } // namespace kestrun::kit

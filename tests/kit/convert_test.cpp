@@ -168,6 +168,66 @@ TEST(KitConvert, NeverTakesItsOwnOutputsNorWritesOverAnInput)
 	EXPECT_EQ(run_kestrun_kit(dir.path(), {"convert", "-j", "0", "in"}).status, 2);
 }
 
+// The crate's faces in another pattern: a dictionary that holds the same
+// names as crate.txd with other images.
+buffer other_crate_dictionary()
+{
+	std::vector<SampleTexture> faces;
+	for (const SampleTexture& t : crate_textures())
+		faces.push_back(make_sample_texture(t.name, TexelFormat::c8888, Pattern::checker, 8, 8, false));
+	return pack_container(texture_dictionary(faces, Form::native));
+}
+
+TEST(KitConvert, ExtrasEqualPngAndGltfRunOverTheConvertedFolder)
+{
+	ScratchDir dir;
+	const auto& s = samples();
+	put(dir, "in/a/x.txd", pack_container(texture_dictionary(crate_textures(), Form::native)));
+	put(dir, "in/b/m.dff", pack_container(model_stream(crate_model(), Form::native)));
+	put(dir, "in/b/t.txd", s[4].container);
+	put(dir, "in/b/y.txd", other_crate_dictionary()); // b/m's faces: its folder before a/x.txd
+	put(dir, "in/c/car.dff", s[0].container);
+	put(dir, "in/t.txd", s[5].container);
+	put(dir, "extra/t", s[4].container); // a dictionary by its first chunk; its PNG folder is t~2
+	const auto r = run_kestrun_kit(dir.path(), {"convert", "-j", "1", "--png", "png", "--gltf", "glb", "in", "extra/t"});
+	ASSERT_EQ(r.status, 0) << r.err;
+	EXPECT_NE(r.out.find("\nin/b/m.dff -> glb/b/m.glb: "), std::string::npos) << r.out;
+	EXPECT_NE(r.out.find("\nextra/t: "), std::string::npos) << r.out;
+
+	// png per folder and gltf per model over the PC files, the model's folder first.
+	const std::vector<std::vector<std::string>> png_runs = {{"png", "-o", "sep/png/a", "pc/a/x.txd"},
+	                                                        {"png", "-o", "sep/png/b", "pc/b/t.txd", "pc/b/y.txd"},
+	                                                        {"png", "-o", "sep/png", "pc/t.txd", "pc/t"}};
+	for (const auto& args : png_runs)
+		ASSERT_EQ(run_kestrun_kit(dir.path(), args).status, 0);
+	const std::vector<std::string> dictionaries = {"pc/b/t.txd", "pc/b/y.txd", "pc/a/x.txd", "pc/t.txd", "pc/t"};
+	for (const char* model : {"b/m", "c/car"}) {
+		std::vector<std::string> args = {"gltf", std::string("pc/") + model + ".dff", "-o", std::string("sep/glb/") + model + ".glb"};
+		for (const std::string& d : dictionaries)
+			args.insert(args.end(), {"--txd", d});
+		ASSERT_EQ(run_kestrun_kit(dir.path(), args).status, 0);
+	}
+	const auto pngs = tree_of(dir, "png");
+	EXPECT_EQ(pngs, tree_of(dir, "sep/png"));
+	EXPECT_TRUE(pngs.count("t~2/" + s[4].textures[0].name + ".png")) << pngs.begin()->first;
+	EXPECT_EQ(tree_of(dir, "glb"), tree_of(dir, "sep/glb"));
+	EXPECT_EQ(tree_of(dir, "glb").size(), 2u);
+
+	// Two workers: the same lines and the same bytes.
+	const auto two = run_kestrun_kit(dir.path(), {"convert", "-j", "2", "-o", "pc2", "--png", "png2", "--gltf", "glb2", "in", "extra/t"});
+	EXPECT_EQ(two.status, 0) << two.err;
+	EXPECT_EQ(std::regex_replace(without_time(two.out), std::regex("(pc|png|glb)2/"), "$1/"), without_time(r.out));
+	EXPECT_EQ(tree_of(dir, "png2"), pngs);
+	EXPECT_EQ(tree_of(dir, "glb2"), tree_of(dir, "glb"));
+
+	// An extra that cannot be written fails the run; the PC files stand.
+	dir.write("blocked", {1});
+	const auto blocked = run_kestrun_kit(dir.path(), {"convert", "-o", "pc3", "--png", "blocked", "in/t.txd"});
+	EXPECT_EQ(blocked.status, 1);
+	EXPECT_EQ(blocked.err.rfind("in/t.txd: cannot create blocked/t: ", 0), 0u) << blocked.err;
+	EXPECT_EQ(dir.list("pc3"), std::vector<std::string>{"t.txd"});
+}
+
 TEST(KitFolders, EveryCommandTakesFolders)
 {
 	ScratchDir dir;
