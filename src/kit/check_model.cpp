@@ -54,6 +54,34 @@ void check_atomics(Findings& findings, const Chunk& clump, const std::string& pa
 	}
 }
 
+// Every frame's chain of parents must end at a root (parent -1); a reader
+// walking one that comes back to a frame on it never ends. Each frame is
+// walked once: a chain stops at a frame already known to end at a root.
+// Parents outside the frames are reported on their own and end a chain.
+void check_parent_chains(Findings& findings, const Chunk& s, const std::string& path, std::uint32_t count)
+{
+	enum : std::uint8_t { unseen, on_chain, ends };
+	const auto parent_at = [&](std::uint32_t i) {
+		return format::frame_records_at + std::size_t(i) * format::frame_record_size + format::frame_parent_at;
+	};
+	std::vector<std::uint8_t> state(count, unseen);
+	std::vector<std::uint32_t> chain;
+	for (std::uint32_t i = 0; i < count; i++) {
+		chain.clear();
+		std::int64_t f = i;
+		while (f >= 0 && f < std::int64_t(count) && state[std::size_t(f)] == unseen) {
+			state[std::size_t(f)] = on_chain;
+			chain.push_back(std::uint32_t(f));
+			f = std::int32_t(load_u32(s.body, parent_at(std::uint32_t(f))));
+		}
+		if (f >= 0 && f < std::int64_t(count) && state[std::size_t(f)] == on_chain)
+			findings.add(Severity::error, path + "/Struct", offset_in(findings.stream, s.body) + parent_at(std::uint32_t(f)),
+			             "frame " + n(std::uint64_t(f)) + ": its parent chain loops");
+		for (std::uint32_t c : chain)
+			state[c] = ends;
+	}
+}
+
 } // namespace
 
 void check_clump(Findings& findings, const Chunk& clump, const std::string& path)
@@ -110,6 +138,7 @@ void check_frame_list(Findings& findings, const Chunk& list, const std::string& 
 			findings.add(Severity::error, path + "/Struct", offset_in(findings.stream, s->body) + at,
 			             "frame " + n(i) + ": parent " + std::to_string(parent) + " outside the frames");
 	}
+	check_parent_chains(findings, *s, path, *count);
 }
 
 void check_material_list(Findings& findings, const Chunk& list, const std::string& path)

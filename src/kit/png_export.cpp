@@ -97,12 +97,18 @@ std::optional<std::vector<const stream::Chunk*>> dictionaries_of(const std::stri
 		if (c.type == format::type_texture_dictionary)
 			dictionaries.push_back(&c);
 	// Without a Struct nothing says how many textures there are; a count
-	// other than the natives found means some never came out. Both are
-	// reported; the textures found are still written.
+	// other than the natives found means some never came out; a chunk that
+	// reaches past the stream was cut. Each is reported; the textures found
+	// are still written.
+	bool reported = false;
 	for (const stream::Chunk* dictionary : dictionaries)
-		if (const std::string problem = stream::dictionary_count_problem(*dictionary); !problem.empty())
+		if (const std::string problem = stream::dictionary_count_problem(*dictionary); !problem.empty()) {
 			batch.error(name, format::chunk_type_label(dictionary->type) + " at offset " +
 			                      std::to_string(dictionary->offset) + ": " + problem);
+			reported = true;
+		}
+	if (const std::string damage = texture::dictionary_damage(tree); !reported && !damage.empty())
+		batch.error(name, damage);
 	return dictionaries;
 }
 

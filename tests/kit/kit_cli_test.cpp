@@ -7,12 +7,15 @@
 #include <nlohmann/json.hpp>
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <unistd.h>
 
 using namespace kestrun;
 using namespace kestrun::samples;
 using kestrun::testing::run_kestrun_kit;
+using kestrun::testing::RunOptions;
 using kestrun::testing::ScratchDir;
 using nlohmann::json;
 
@@ -202,6 +205,129 @@ TEST(KitCli, DamagedFilesAreFindingsNotCrashes)
 	const auto check_json = run_kestrun_kit(dir.path(), {"check", "--json", "bad-\xFF.dff"});
 	EXPECT_EQ(check_json.status, 1) << check_json.err;
 	EXPECT_TRUE(json::accept(check_json.out)) << check_json.out;
+}
+
+// No temporary file of the kit anywhere under `dir`.
+bool no_temporary_left(const ScratchDir& dir)
+{
+	for (const auto& entry : std::filesystem::recursive_directory_iterator(dir.path()))
+		if (entry.path().filename().string().rfind(".kestrun-", 0) == 0)
+			return false;
+	return true;
+}
+
+TEST(KitCli, CheckFindsParentLoopsAndConsoleTexturesUnderAPCStamp)
+{
+	ScratchDir dir;
+	// Frames 1 and 2 are each other's parent; frame 3 is its own.
+	Prng rng{5};
+	Model m;
+	m.frames.resize(4);
+	m.frames[1].parent = 2;
+	m.frames[2].parent = 1;
+	m.frames[3].parent = 3;
+	m.geometries.push_back(random_geometry(rng, 0x1C, false, 4));
+	dir.write("loops.dff", model_stream(m, Form::generic));
+	auto r = run_kestrun_kit(dir.path(), {"check", "--strict", "loops.dff"});
+	EXPECT_EQ(r.status, 1);
+	EXPECT_NE(r.out.find("error: frame 1: its parent chain loops"), std::string::npos) << r.out;
+	EXPECT_NE(r.out.find("error: frame 3: its parent chain loops"), std::string::npos) << r.out;
+	EXPECT_EQ(r.out.find("frame 2: its parent"), std::string::npos) << r.out; // one finding per loop
+	EXPECT_EQ(r.out.find("frame 0: its parent"), std::string::npos) << r.out;
+	// The export ends too, whatever it makes of the loop.
+	r = run_kestrun_kit(dir.path(), {"gltf", "loops.dff"});
+	EXPECT_NE(r.status, -1);
+
+	// What a half-made conversion leaves: a console texture under the PC stamp.
+	const SampleTexture t = make_sample_texture("half", TexelFormat::c8888, Pattern::gradient, 4, 4, false);
+	dir.write("half.txd", parent_chunk(format::type_texture_dictionary,
+	                                   {chunk(format::type_struct, words({1}), format::pc_stamp),
+	                                    console_texture_native(t, format::pc_stamp),
+	                                    chunk(format::type_extension, {}, format::pc_stamp)},
+	                                   format::pc_stamp));
+	r = run_kestrun_kit(dir.path(), {"check", "--strict", "half.txd"});
+	EXPECT_EQ(r.status, 1);
+	EXPECT_NE(r.out.find("warning: console texture in a PC-stamped dictionary"), std::string::npos) << r.out;
+}
+
+TEST(KitCli, FixAndTxdInPlaceWriteThroughLinks)
+{
+	if (kestrun::testing::testing_windows_binary())
+		GTEST_SKIP() << "links are made here the POSIX way";
+	ScratchDir dir;
+	namespace fs = std::filesystem;
+	fs::create_directory(dir.path() / "real");
+	const buffer model = small_converted_model();
+	const SampleFile dictionary = sample_set(7, 0, 2)[1];
+	dir.write("real/a.dff", model);
+	dir.write("real/b.txd", dictionary.stream);
+	fs::create_symlink("real/a.dff", dir.path() / "a.dff");
+	fs::create_symlink("real/b.txd", dir.path() / "b.txd");
+	auto r = run_kestrun_kit(dir.path(), {"fix", "a.dff"});
+	EXPECT_EQ(r.status, 0) << r.err;
+	r = run_kestrun_kit(dir.path(), {"txd", "b.txd"});
+	EXPECT_EQ(r.status, 0) << r.err;
+	EXPECT_TRUE(fs::is_symlink(dir.path() / "a.dff"));
+	EXPECT_TRUE(fs::is_symlink(dir.path() / "b.txd"));
+	EXPECT_EQ(dir.read("real/a.dff").size(), model.size() - 8);
+	EXPECT_EQ(dir.read("real/b.txd"), dictionary.pc);
+	EXPECT_EQ(dir.list("real"), (std::vector<std::string>{"a.dff", "b.txd"}));
+	EXPECT_TRUE(no_temporary_left(dir));
+}
+
+TEST(KitCli, MessagesEscapeNamesAndSayWhatFailed)
+{
+	ScratchDir dir;
+	// A texture named with a terminal escape, its total image size one more
+	// than its levels: every command that names it prints it escaped.
+	const SampleTexture red = make_sample_texture("\x1b[31mred", TexelFormat::c8888, Pattern::gradient, 4, 4, false);
+	buffer txd = texture_dictionary({red}, Form::native);
+	store_u32(txd, 28 + 24 + 88, load_u32(txd, 28 + 24 + 88) + 1);
+	dir.write("red.txd", txd);
+	for (const char* command : {"png", "txd", "check"}) {
+		const auto r = run_kestrun_kit(dir.path(), {command, "red.txd"});
+		EXPECT_EQ(r.status, 1) << command;
+		EXPECT_NE((r.out + r.err).find("[31mred"), std::string::npos) << command << r.out << r.err;
+		EXPECT_EQ((r.out + r.err).find('\x1b'), std::string::npos) << command;
+	}
+	EXPECT_EQ(dir.read("red.txd"), txd);
+
+	// Results that cannot reach standard output are no success.
+	dir.write("a.dff", small_converted_model());
+	RunOptions full;
+	full.stdout_path = "/dev/full";
+	for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+	         {"inspect", "--json", "a.dff"}, {"check", "--json", "a.dff"}, {"inspect", "a.dff"}}) {
+		const auto r = run_kestrun_kit(dir.path(), args, full);
+		EXPECT_EQ(r.status, 1) << args[0];
+		EXPECT_NE(r.err.find("cannot write standard output: No space left on device"), std::string::npos) << r.err;
+	}
+
+	// An unreadable input says why.
+	if (::geteuid() != 0 && !kestrun::testing::testing_windows_binary()) {
+		dir.write("locked.dff", small_converted_model());
+		std::filesystem::permissions(dir.path() / "locked.dff", std::filesystem::perms::none);
+		const auto r = run_kestrun_kit(dir.path(), {"inspect", "locked.dff"});
+		EXPECT_EQ(r.status, 1);
+		EXPECT_EQ(r.err, "locked.dff: cannot open: Permission denied\n");
+		std::filesystem::remove(dir.path() / "locked.dff");
+	}
+
+	// An unknown command is named, with the commands there are; the help
+	// describes every command, and the commands' help their exit status.
+	const std::vector<std::string> commands = {"inspect", "check", "fix", "txd", "png", "gltf", "convert"};
+	auto r = run_kestrun_kit(dir.path(), {"bogus", "a.dff"});
+	EXPECT_EQ(r.status, 2);
+	EXPECT_NE(r.err.find("'bogus'"), std::string::npos) << r.err;
+	const auto help = run_kestrun_kit(dir.path(), {"--help"});
+	for (const std::string& command : commands) {
+		EXPECT_NE(r.err.find(command), std::string::npos) << command;
+		EXPECT_NE(help.out.find("  " + command), std::string::npos) << command << help.out;
+		EXPECT_NE(run_kestrun_kit(dir.path(), {command, "--help"}).out.find("Exit status"), std::string::npos)
+		    << command;
+	}
+	EXPECT_EQ(run_kestrun_kit(dir.path(), {"convert", "a.dff", "-o", ""}).status, 2);
+	EXPECT_EQ(dir.list("."), (std::vector<std::string>{"a.dff", "red.txd", "textures"}));
 }
 
 } // namespace

@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 using namespace kestrun;
 using namespace kestrun::samples;
 using namespace kestrun::testing;
@@ -151,6 +153,57 @@ TEST(KitPng, WritesEveryTextureUnderSafeDistinctNames)
 	r = run_kit_in(dir, {"png", "swallowed.txd"});
 	EXPECT_EQ(r.status, 1);
 	EXPECT_EQ(r.err, "swallowed.txd: Texture Dictionary at offset 0: texture count 13 but 1 Texture Native chunk\n");
+}
+
+TEST(KitPng, RepeatedNamesDamagedDictionariesAndFoldersItCannotMake)
+{
+	ScratchDir dir;
+	// Two thousand textures of one name: each gets the smallest free ~N.
+	const SampleTexture tex = make_sample_texture("tex", TexelFormat::c8888, Pattern::gradient, 1, 1, false);
+	dir.write("many.txd", texture_dictionary(std::vector<SampleTexture>(2000, tex), Form::native));
+	RunResult r = run_kit_in(dir, {"png", "many.txd"});
+	EXPECT_EQ(r.status, 0) << r.err;
+	EXPECT_EQ(r.out, "many.txd: 2000 of 2000 textures written to textures/many\n");
+	EXPECT_EQ(dir.list("textures/many").size(), 2000u);
+	for (const char* name : {"tex.png", "tex~2.png", "tex~3.png", "tex~2000.png"})
+		EXPECT_TRUE(dir.exists(std::string("textures/many/") + name)) << name;
+	EXPECT_FALSE(dir.exists("textures/many/tex~1.png"));
+	EXPECT_FALSE(dir.exists("textures/many/tex~2001.png"));
+
+	// A dictionary cut before its Struct, and one whose size runs to 4 GiB,
+	// hold no readable count: no success.
+	const buffer good = samples()[1].stream;
+	dir.write("headless.txd", buffer(good.begin(), good.begin() + 12));
+	buffer endless = good;
+	store_u32(endless, 4, 0xFFFFFFFF);
+	dir.write("endless.txd", endless);
+	for (const std::string name : {"headless.txd", "endless.txd"}) {
+		r = run_kit_in(dir, {"png", name, "-o", "cut"});
+		EXPECT_EQ(r.status, 1) << name << r.out;
+		EXPECT_EQ(r.err.rfind(name + ": ", 0), 0u) << r.err;
+	}
+
+	// A folder that cannot be made: one line per dictionary, with the
+	// system's reason, and nothing written.
+	dir.write("a.txd", samples()[0].container);
+	dir.write("blocker", {1});
+	r = run_kit_in(dir, {"png", "a.txd", "many.txd", "-o", "blocker/x"});
+	EXPECT_EQ(r.status, 1);
+	EXPECT_EQ(r.out, "");
+	EXPECT_EQ(r.err, "a.txd: cannot create blocker/x/a: Not a directory; no texture written\n"
+	                 "many.txd: cannot create blocker/x/many: Not a directory; no texture written\n");
+	if (::geteuid() != 0 && !testing_windows_binary()) {
+		std::filesystem::create_directory(dir.path() / "locked");
+		std::filesystem::permissions(dir.path() / "locked", std::filesystem::perms::owner_read |
+		                                                         std::filesystem::perms::owner_exec);
+		r = run_kit_in(dir, {"png", "a.txd", "-o", "locked/x"});
+		std::filesystem::permissions(dir.path() / "locked", std::filesystem::perms::owner_all);
+		EXPECT_EQ(r.status, 1);
+		EXPECT_EQ(r.err, "a.txd: cannot create locked/x/a: Permission denied; no texture written\n");
+		EXPECT_TRUE(dir.list("locked").empty());
+	}
+	EXPECT_EQ(run_kit_in(dir, {"png", "a.txd", "-o", ""}).status, 2);
+	EXPECT_FALSE(dir.exists("a"));
 }
 
 TEST(KitTxd, ProgressOnlyOnATerminal)

@@ -77,7 +77,8 @@ RunResult run_program(const std::string& program, const fs::path& dir, const std
 		return {};
 	pid_t pid = ::fork();
 	if (pid == 0) {
-		int out = ::open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+		const fs::path& out_to = options.stdout_path.empty() ? out_path : options.stdout_path;
+		int out = ::open(out_to.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
 		int err = options.terminal ? terminal_end : ::open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
 		if (out < 0 || err < 0 || ::dup2(out, 1) < 0 || ::dup2(err, 2) < 0 || ::chdir(dir.c_str()) != 0)
 			::_exit(127);

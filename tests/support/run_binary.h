@@ -20,6 +20,7 @@ struct RunResult {
 struct RunOptions {
 	std::optional<std::uint64_t> file_size_limit; // RLIMIT_FSIZE for the child
 	bool terminal = false; // standard error on a pseudo-terminal, as a user sees progress
+	std::filesystem::path stdout_path; // when set, standard output goes there (such as /dev/full), not captured
 };
 
 // What kestrun prints first, and last when `count` files failed.
