@@ -112,6 +112,17 @@ inline constexpr std::uint64_t frame_record_size = 56;
 inline constexpr std::uint64_t frame_rotation_at = 0;  // 3 x 3 floats
 inline constexpr std::uint64_t frame_position_at = 36; // 3 floats
 inline constexpr std::uint64_t frame_parent_at = 48;
+// Atomic Struct: frame index, geometry index, flags.
+inline constexpr std::uint64_t atomic_frame_at = 0;
+inline constexpr std::uint64_t atomic_geometry_at = 4;
+inline constexpr std::uint64_t atomic_flags_at = 8;
+// Material Struct: flags, colour (RGBA bytes), an unused word, texture count,
+// then the surface properties.
+inline constexpr std::uint64_t material_colour_at = 4;
+inline constexpr std::uint64_t material_textures_at = 12;
+inline constexpr std::uint64_t material_struct_least = 16;
+// Texture Struct: the filter word.
+inline constexpr std::uint64_t texture_filter_at = 0;
 // Material List Struct: the count, then one u32 per slot: own_material for a
 // material of its own (the next Material chunk), else the slot it shares.
 inline constexpr std::uint64_t material_slots_at = list_count_at + 4;
@@ -151,6 +162,10 @@ std::uint32_t texture_sets(std::uint32_t flags, std::uint32_t stored);
 inline constexpr std::uint64_t triangle_record_size = 8;
 inline constexpr std::uint64_t triangle_material_at = 4; // in a record
 inline constexpr std::uint64_t morph_header_size = 24;
+// In a morph target's header, after its bounding sphere: whether it has
+// positions, and normals (u32 each).
+inline constexpr std::uint64_t morph_has_positions_at = bounding_sphere_size;
+inline constexpr std::uint64_t morph_has_normals_at = bounding_sphere_size + 4;
 struct GenericLayout {
 	std::uint64_t colours = 0, texcoords = 0, triangles = 0, morph = 0; // where each begins
 	std::uint64_t texcoord_set = 0;   // bytes of one set of texture coordinates
@@ -202,6 +217,9 @@ inline constexpr std::uint64_t native_texcoord_size = 8;
 // mesh its index count and material, then (generic layout) its indices as
 // u32. The console's holds the records without indices.
 inline constexpr std::uint64_t bin_mesh_header_size = 12;
+inline constexpr std::uint64_t bin_mesh_flag_at = 0;
+inline constexpr std::uint64_t bin_mesh_count_at = 4;
+inline constexpr std::uint64_t bin_mesh_total_at = 8;
 inline constexpr std::uint64_t bin_mesh_record_size = 8;
 inline constexpr std::uint64_t bin_mesh_material_at = 4; // in a record
 inline constexpr std::uint32_t bin_mesh_list = 0;
@@ -234,6 +252,7 @@ template <class Index, class Emit> void unroll_strip(std::uint64_t count, Index 
 
 // A Texture Dictionary's Struct: texture count (u16), device id (u16). The
 // console writes 5; 0 tells PC readers to go by each texture's platform.
+inline constexpr std::uint64_t dictionary_count_at = 0;
 inline constexpr std::uint64_t dictionary_device_at = 2;
 inline constexpr std::uint16_t device_by_platform = 0;
 inline constexpr std::uint16_t console_device = 5;

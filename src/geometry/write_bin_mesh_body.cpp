@@ -5,9 +5,9 @@ namespace kestrun {
 void write_bin_mesh_body(bytes input, std::uint8_t flag, std::span<const KeptMesh> kept, std::uint32_t index_total,
                          mut_bytes body)
 {
-	store_u32(body, 0, flag);
-	store_u32(body, 4, std::uint32_t(kept.size()));
-	store_u32(body, 8, index_total);
+	store_u32(body, format::bin_mesh_flag_at, flag);
+	store_u32(body, format::bin_mesh_count_at, std::uint32_t(kept.size()));
+	store_u32(body, format::bin_mesh_total_at, index_total);
 	std::uint64_t out = format::bin_mesh_header_size;
 	for (const KeptMesh& mesh : kept) {
 		store_u32(body, out, mesh.index_count);

@@ -153,8 +153,8 @@ json text_info(const Chunk& c, const Place&, bytes)
 
 json list_count_info(const Chunk& c, const Place&, bytes)
 {
-	if (const Chunk* s = find_child(c, format::type_struct); s && s->body.size() >= 4)
-		return {{"count", load_u32(s->body, 0)}};
+	if (const Chunk* s = find_child(c, format::type_struct); s && s->body.size() >= format::list_count_size)
+		return {{"count", load_u32(s->body, format::list_count_at)}};
 	return nullptr;
 }
 

@@ -42,12 +42,14 @@ bool is_model(const std::string& path, bytes stream)
 {
 	if (ends_in(path, ".dff") || ends_in(path, ".txd"))
 		return ends_in(path, ".dff");
-	return !fits(stream.size(), 0, 4) || load_u32(stream, 0) != format::type_texture_dictionary;
+	return !fits(stream.size(), format::chunk_type_at, 4) ||
+	       load_u32(stream, format::chunk_type_at) != format::type_texture_dictionary;
 }
 
 bool has_console_stamp(bytes stream)
 {
-	return fits(stream.size(), 0, 12) && load_u32(stream, 8) == format::console_stamp;
+	return fits(stream.size(), 0, format::chunk_header_size) &&
+	       load_u32(stream, format::chunk_stamp_at) == format::console_stamp;
 }
 
 // The stream after kestrun's conversion, or nothing when kestrun reports a

@@ -17,7 +17,7 @@ bool looks_like_stream(bytes file)
 	if (file.size() < 12)
 		return false;
 	// The size is not asked to fit: a cut-off stream is still a stream.
-	const std::uint32_t type = load_u32(file, 0), stamp = load_u32(file, 8);
+	const std::uint32_t type = load_u32(file, format::chunk_type_at), stamp = load_u32(file, format::chunk_stamp_at);
 	const std::uint32_t version = format::decode_stamp(stamp).version;
 	return format::chunk_type_name(type) != nullptr && version >= format::version_3 && version < format::version_4;
 }

@@ -46,8 +46,8 @@ void decode_generic_sections(bytes body, GeometryInfo& g)
 	std::uint64_t pos = l.morph;
 	for (std::size_t k = 0; k < 4; k++)
 		g.sphere[k] = load_f32(body, std::size_t(pos + 4 * k));
-	g.has_positions = load_u32(body, std::size_t(pos + 16)) != 0;
-	g.has_normals = load_u32(body, std::size_t(pos + 20)) != 0;
+	g.has_positions = load_u32(body, std::size_t(pos + format::morph_has_positions_at)) != 0;
+	g.has_normals = load_u32(body, std::size_t(pos + format::morph_has_normals_at)) != 0;
 	pos += format::morph_header_size;
 	// The layout the flags ask for; the two words are shown, not followed.
 	g.positions = section(body, pos, 12 * v);
@@ -132,9 +132,9 @@ std::optional<BinMeshInfo> decode_bin_mesh(const Chunk& bin_mesh, bool native)
 	if (body.size() < 12)
 		return std::nullopt;
 	BinMeshInfo info;
-	info.flag = load_u32(body, 0);
-	info.mesh_count = load_u32(body, 4);
-	info.index_total = load_u32(body, 8);
+	info.flag = load_u32(body, format::bin_mesh_flag_at);
+	info.mesh_count = load_u32(body, format::bin_mesh_count_at);
+	info.index_total = load_u32(body, format::bin_mesh_total_at);
 	info.has_indices = !native;
 	std::uint64_t pos = 12;
 	for (std::uint32_t k = 0; k < info.mesh_count; k++) {
@@ -144,7 +144,7 @@ std::optional<BinMeshInfo> decode_bin_mesh(const Chunk& bin_mesh, bool native)
 		}
 		BinMeshMesh mesh;
 		mesh.index_count = load_u32(body, std::size_t(pos));
-		mesh.material = load_u32(body, std::size_t(pos + 4));
+		mesh.material = load_u32(body, std::size_t(pos + format::bin_mesh_material_at));
 		const std::uint64_t index_bytes = native ? 0 : 4 * std::uint64_t(mesh.index_count);
 		if (!fits(body.size(), pos + 8, index_bytes)) {
 			info.complete = false;
@@ -169,7 +169,7 @@ std::optional<TextureInfo> decode_texture(const Chunk& texture)
 	if (!body || body->size() < 4)
 		return std::nullopt;
 	TextureInfo info;
-	const format::Filter filter = format::split_filter_word(load_u32(*body, 0));
+	const format::Filter filter = format::split_filter_word(load_u32(*body, format::texture_filter_at));
 	info.filter = filter.mode;
 	info.address_u = filter.address_u;
 	info.address_v = filter.address_v;
@@ -184,12 +184,12 @@ std::optional<TextureInfo> decode_texture(const Chunk& texture)
 std::optional<MaterialInfo> decode_material(const Chunk& material)
 {
 	const auto body = struct_body(material);
-	if (!body || body->size() < 16)
+	if (!body || body->size() < format::material_struct_least)
 		return std::nullopt;
 	MaterialInfo info;
 	for (std::size_t k = 0; k < 4; k++)
-		info.colour[k] = (*body)[4 + k];
-	info.texture_count = load_u32(*body, 12);
+		info.colour[k] = (*body)[format::material_colour_at + k];
+	info.texture_count = load_u32(*body, format::material_textures_at);
 	if (const Chunk* texture = find_child(material, format::type_texture))
 		info.texture = decode_texture(*texture);
 	return info;
@@ -200,7 +200,8 @@ std::optional<AtomicInfo> decode_atomic(const Chunk& atomic)
 	const auto body = struct_body(atomic);
 	if (!body || body->size() < 12)
 		return std::nullopt;
-	return AtomicInfo{load_u32(*body, 0), load_u32(*body, 4), load_u32(*body, 8)};
+	return AtomicInfo{load_u32(*body, format::atomic_frame_at), load_u32(*body, format::atomic_geometry_at),
+	                  load_u32(*body, format::atomic_flags_at)};
 }
 
 std::optional<TextureNativeHeader> decode_texture_native_header(const Chunk& texture_native)
@@ -233,7 +234,7 @@ std::optional<DictionaryInfo> decode_dictionary(const Chunk& dictionary)
 	const auto body = struct_body(dictionary);
 	if (!body || body->size() < 4)
 		return std::nullopt;
-	return DictionaryInfo{load_u16(*body, 0), load_u16(*body, 2)};
+	return DictionaryInfo{load_u16(*body, format::dictionary_count_at), load_u16(*body, format::dictionary_device_at)};
 }
 
 std::string dictionary_count_problem(const Chunk& dictionary)

@@ -13,7 +13,8 @@ struct Header {
 
 Header load_header(bytes stream, std::uint64_t pos)
 {
-	return {load_u32(stream, pos), load_u32(stream, pos + 4), load_u32(stream, pos + 8)};
+	return {load_u32(stream, pos + format::chunk_type_at), load_u32(stream, pos + format::chunk_size_at),
+	        load_u32(stream, pos + format::chunk_stamp_at)};
 }
 
 // A whole chunk with `stamp` starts at `pos` and ends by `end`.

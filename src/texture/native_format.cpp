@@ -111,7 +111,7 @@ ReadResult read_console(bytes body, NativeTexture& t)
 {
 	if (body.size() < console_header_size)
 		return fail(NativeProblem::header_short, text("%llu bytes", body.size()));
-	t.total_size = load_u32(body, 88);
+	t.total_size = load_u32(body, format::texture_native_header_size);
 	const bool swizzled = t.encoding == Encoding::pixels || t.encoding == Encoding::pal8 || t.encoding == Encoding::pal4;
 	if (swizzled && (!std::has_single_bit(unsigned(t.width)) || !std::has_single_bit(unsigned(t.height))))
 		return fail(NativeProblem::not_power_of_two, text("%llux%llu", t.width, t.height));
