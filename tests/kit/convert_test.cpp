@@ -74,6 +74,8 @@ void make_tree(const ScratchDir& dir)
 
 TEST(KitConvert, TakesTheTreeInOrderAndWritesWhatTheThreeCommandsWrite)
 {
+	if (testing_windows_binary())
+		GTEST_SKIP() << "the tree holds folders equal but for case, and POSIX links: no Windows folder holds both";
 	ScratchDir dir;
 	make_tree(dir);
 	const auto r = run_kestrun_kit(dir.path(), {"convert", "-j", "1", "in"});
