@@ -1,5 +1,7 @@
 #include "kit/batch.h"
 
+#include "kit/file_names.h"
+
 #include <cstdio>
 #include <filesystem>
 #include <map>
@@ -27,10 +29,7 @@ std::string file_identity(const std::string& path)
 {
 	std::error_code ec;
 	const std::filesystem::path full = std::filesystem::weakly_canonical(to_path(path), ec);
-	std::string id = to_utf8((ec ? std::filesystem::absolute(to_path(path), ec) : full).lexically_normal());
-	for (char& c : id)
-		c = c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;
-	return id;
+	return ascii_lowered(to_utf8((ec ? std::filesystem::absolute(to_path(path), ec) : full).lexically_normal()));
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 #include "geometry/geometry.h"
 #include "kit/batch.h"
 #include "kit/fix.h"
+#include "kit/file_names.h"
 #include "kit/load.h"
 #include "texture/texture.h"
 
@@ -26,22 +27,10 @@ struct Work {
 	void warning(const std::string& what) { outcome.messages.push_back({Message::Kind::warning, path, what}); }
 };
 
-bool ends_in(const std::string& name, const char* extension)
-{
-	if (name.size() < 4)
-		return false;
-	for (std::size_t i = 0; i < 4; i++) {
-		const char c = name[name.size() - 4 + i];
-		if ((c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c) != extension[i])
-			return false;
-	}
-	return true;
-}
-
 bool is_model(const std::string& path, bytes stream)
 {
-	if (ends_in(path, ".dff") || ends_in(path, ".txd"))
-		return ends_in(path, ".dff");
+	if (has_extension(path, ".dff") || has_extension(path, ".txd"))
+		return has_extension(path, ".dff");
 	return !fits(stream.size(), format::chunk_type_at, 4) ||
 	       load_u32(stream, format::chunk_type_at) != format::type_texture_dictionary;
 }
@@ -168,7 +157,7 @@ FileOutcome convert_file(const std::string& path, const std::string& output)
 
 bool named_as_dictionary(const std::string& path)
 {
-	return ends_in(path, ".txd");
+	return has_extension(path, ".txd");
 }
 
 } // namespace kestrun::kit

@@ -7,23 +7,25 @@
 
 namespace kestrun::kit {
 
+std::string ascii_lowered(std::string text)
+{
+	for (char& c : text)
+		c = c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;
+	return text;
+}
+
+bool has_extension(const std::string& name, const std::string& extension)
+{
+	return name.size() >= extension.size() &&
+	       ascii_lowered(name.substr(name.size() - extension.size())) == extension;
+}
+
 namespace {
-
-char lower(char c)
-{
-	return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;
-}
-
-std::string lowered(std::string s)
-{
-	std::transform(s.begin(), s.end(), s.begin(), lower);
-	return s;
-}
 
 bool reserved_on_windows(const std::string& name)
 {
 	static constexpr std::array<std::string_view, 4> plain{"con", "prn", "aux", "nul"};
-	const std::string stem = lowered(name.substr(0, name.find('.')));
+	const std::string stem = ascii_lowered(name.substr(0, name.find('.')));
 	if (std::find(plain.begin(), plain.end(), stem) != plain.end())
 		return true;
 	return stem.size() == 4 && (stem.rfind("com", 0) == 0 || stem.rfind("lpt", 0) == 0) && stem[3] >= '0' &&
@@ -51,12 +53,12 @@ std::string safe_file_name(const std::string& raw)
 
 bool NameSet::take(const std::string& name)
 {
-	return lowered_.insert(lowered(name)).second;
+	return lowered_.insert(ascii_lowered(name)).second;
 }
 
 bool NameSet::taken(const std::string& name) const
 {
-	return lowered_.count(lowered(name)) != 0;
+	return lowered_.count(ascii_lowered(name)) != 0;
 }
 
 } // namespace kestrun::kit

@@ -7,6 +7,12 @@
 
 namespace kestrun::kit {
 
+// `text` with ASCII capitals lowered; other bytes as they are.
+std::string ascii_lowered(std::string text);
+
+// Whether `name` ends in `extension` (given in lower case), in any case.
+bool has_extension(const std::string& name, const std::string& extension);
+
 // `raw` as a name safe on every file system: only ASCII letters, digits, '-',
 // '_' and '.'; no leading dot, no trailing dot; never empty, never a device
 // name Windows reserves (CON, NUL, COM1, ...).

@@ -1,6 +1,7 @@
 #include "kit/inputs.h"
 
 #include "kit/batch.h"
+#include "kit/file_names.h"
 #include "kit/load.h"
 
 #include <algorithm>
@@ -13,28 +14,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-char ascii_lower(char c)
-{
-	return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;
-}
-
-std::string lowered(const std::string& text)
-{
-	std::string out = text;
-	std::transform(out.begin(), out.end(), out.begin(), ascii_lower);
-	return out;
-}
-
-bool ends_with(const std::string& text, const char* end)
-{
-	const std::string tail(end);
-	return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
-}
-
 bool is_wanted(const std::string& name, Wanted wanted)
 {
-	const std::string low = lowered(name);
-	const bool model = ends_with(low, ".dff"), dictionary = ends_with(low, ".txd");
+	const bool model = has_extension(name, ".dff"), dictionary = has_extension(name, ".txd");
 	switch (wanted) {
 	case Wanted::models: return model;
 	case Wanted::dictionaries: return dictionary;
@@ -92,7 +74,7 @@ void sort_by_relative_path(std::vector<Input>& files)
 {
 	std::vector<std::pair<std::string, Input>> keyed;
 	for (Input& file : files)
-		keyed.emplace_back(lowered(file.relative), std::move(file));
+		keyed.emplace_back(ascii_lowered(file.relative), std::move(file));
 	std::sort(keyed.begin(), keyed.end(), [](const auto& a, const auto& b) {
 		return a.first != b.first ? a.first < b.first : a.second.relative < b.second.relative;
 	});

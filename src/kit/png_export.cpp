@@ -37,7 +37,7 @@ public:
 	// files are taken.
 	std::vector<std::string> claim(const std::string& wanted, std::size_t levels)
 	{
-		unsigned& n = next_[{lowered(wanted), levels}];
+		unsigned& n = next_[{ascii_lowered(wanted), levels}];
 		for (n = std::max(n, 1u);; n++) {
 			const std::string base = n == 1 ? wanted : wanted + "~" + std::to_string(n);
 			std::vector<std::string> names = png_names(base, levels, every_level_);
@@ -53,13 +53,6 @@ public:
 	}
 
 private:
-	static std::string lowered(std::string s)
-	{
-		for (char& c : s)
-			c = c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;
-		return s;
-	}
-
 	bool every_level_;
 	NameSet taken_;
 	std::map<std::pair<std::string, std::size_t>, unsigned> next_;
