@@ -72,16 +72,14 @@ std::optional<std::vector<std::uint8_t>> pc_model(InflatedFile inflated, bool pl
 		work.error("holds no Clump: not a model; nothing written");
 		return std::nullopt;
 	}
-	FixResult fixed = fix_stream(*stream, tree);
-	for (const FixNote& note : fixed.notes)
+	bool changed = false;
+	for (const FixNote& note : fix_stream_in_place(*stream, tree, changed))
 		if (!note.changed)
 			work.warning(format::chunk_type_label(note.type) + " (offset " + std::to_string(note.offset) +
 			             "): " + note.text);
-	if (!fixed.changed())
-		return stream;
-	if (work.done == "PC model")
+	if (changed && work.done == "PC model")
 		work.done = "PC model, mended";
-	return std::move(fixed.stream);
+	return stream;
 }
 
 std::optional<std::vector<std::uint8_t>> pc_dictionary(bytes stream, Work& work)

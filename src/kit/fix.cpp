@@ -95,32 +95,59 @@ void plan_chunks(const std::vector<Chunk>& chunks, bytes stream, std::vector<con
 	}
 }
 
-} // namespace
-
-FixResult fix_stream(bytes stream, const Tree& tree)
+Plan plan_fix(bytes stream, const Tree& tree)
 {
 	Plan plan;
 	std::vector<const Chunk*> ancestors;
 	plan_chunks(tree.top, stream, ancestors, plan);
-	FixResult result;
-	result.notes = std::move(plan.notes);
-	if (plan.removals.empty() && plan.patches.empty())
-		return result;
-
 	std::sort(plan.removals.begin(), plan.removals.end());
-	std::vector<std::uint8_t> work(stream.begin(), stream.end());
+	return plan;
+}
+
+bool changes(const Plan& plan)
+{
+	return !plan.removals.empty() || !plan.patches.empty();
+}
+
+// Patches and size corrections land at their planned offsets first; then
+// the removed counts are closed up, each run of kept bytes moving forward.
+void apply_fix(const Plan& plan, std::vector<std::uint8_t>& stream)
+{
 	for (const auto& [at, value] : plan.patches)
-		store_u16(work, std::size_t(at), value);
+		store_u16(stream, std::size_t(at), value);
 	for (const auto& [at, minus] : plan.shrink)
-		store_u32(work, std::size_t(at), load_u32(work, std::size_t(at)) - minus);
-	result.stream.reserve(work.size() - clump_counts_size * plan.removals.size());
+		store_u32(stream, std::size_t(at), load_u32(stream, std::size_t(at)) - minus);
+	auto to = stream.begin();
 	std::uint64_t from = 0;
 	for (std::uint64_t at : plan.removals) {
-		result.stream.insert(result.stream.end(), work.begin() + std::ptrdiff_t(from), work.begin() + std::ptrdiff_t(at));
+		to = std::copy(stream.begin() + std::ptrdiff_t(from), stream.begin() + std::ptrdiff_t(at), to);
 		from = at + clump_counts_size;
 	}
-	result.stream.insert(result.stream.end(), work.begin() + std::ptrdiff_t(from), work.end());
+	to = std::copy(stream.begin() + std::ptrdiff_t(from), stream.end(), to);
+	stream.erase(to, stream.end());
+}
+
+} // namespace
+
+FixResult fix_stream(bytes stream, const Tree& tree)
+{
+	Plan plan = plan_fix(stream, tree);
+	FixResult result;
+	result.notes = std::move(plan.notes);
+	if (!changes(plan))
+		return result;
+	result.stream.assign(stream.begin(), stream.end());
+	apply_fix(plan, result.stream);
 	return result;
+}
+
+std::vector<FixNote> fix_stream_in_place(std::vector<std::uint8_t>& stream, const Tree& tree, bool& changed)
+{
+	Plan plan = plan_fix(stream, tree);
+	changed = changes(plan);
+	if (changed)
+		apply_fix(plan, stream);
+	return std::move(plan.notes);
 }
 
 } // namespace kestrun::kit

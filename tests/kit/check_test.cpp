@@ -247,6 +247,13 @@ TEST(KitFix, RepairsWhatOlderConvertersWrote)
 	store_u16(old, second + 4, 0);
 	EXPECT_TRUE(has_finding(check(old), "triangle materials disagree with the Bin Mesh")) << describe(check(old));
 	EXPECT_EQ(kit::fix_stream(old, st::parse_tree(old)).stream, today);
+	// convert mends its own buffer: a clump Struct closed up and patches alike.
+	buffer mended = old;
+	bool changed = false;
+	const st::Tree tree = st::parse_tree(mended);
+	EXPECT_EQ(kit::fix_stream_in_place(mended, tree, changed).size(), 2u);
+	EXPECT_TRUE(changed);
+	EXPECT_EQ(mended, today);
 	EXPECT_TRUE(check(today).findings.empty()) << describe(check(today));
 
 	// A triangle no mesh yields: that geometry is left as it is, and said so.
