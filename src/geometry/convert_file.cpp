@@ -5,11 +5,16 @@
 
 namespace kestrun {
 
-InflatedFile inflate_file(bytes file, bool plain_stream)
+std::unique_ptr<std::uint8_t[]> new_stream_buffer()
+{
+	// Written from its first byte before anything reads it: no need to clear.
+	return std::make_unique_for_overwrite<std::uint8_t[]>(stream_capacity);
+}
+
+InflatedFile inflate_file(bytes file, bool plain_stream, std::unique_ptr<std::uint8_t[]> buffer)
 {
 	InflatedFile inflated;
-	// Written from its first byte before anything reads it: no need to clear.
-	inflated.buffer = std::make_unique_for_overwrite<std::uint8_t[]>(stream_capacity);
+	inflated.buffer = std::move(buffer);
 	if (!plain_stream) {
 		inflated.container = decompress_container(file, mut_bytes(inflated.buffer.get(), stream_capacity));
 		inflated.length = inflated.container.length;

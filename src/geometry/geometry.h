@@ -102,10 +102,14 @@ struct InflatedFile {
 	bytes stream() const { return bytes(buffer.get(), length); }
 };
 
-// `file` inflated into a buffer of stream_capacity bytes: a block container,
+// A stream buffer of stream_capacity bytes, not cleared.
+std::unique_ptr<std::uint8_t[]> new_stream_buffer();
+
+// `file` inflated into `buffer` (stream_capacity bytes): a block container,
 // or with `plain_stream` a stream taken as it is (cut to stream_capacity).
 // lzo_init() must have succeeded before. Throws std::bad_alloc.
-InflatedFile inflate_file(bytes file, bool plain_stream);
+InflatedFile inflate_file(bytes file, bool plain_stream,
+                          std::unique_ptr<std::uint8_t[]> buffer = new_stream_buffer());
 
 struct ConvertedModel {
 	std::vector<std::uint8_t> stream;

@@ -100,6 +100,10 @@ std::optional<std::vector<std::uint8_t>> pc_dictionary(bytes stream, Work& work)
 // cannot be read or is damaged (reported).
 std::optional<InflatedFile> inflated_input(Work& work, bool& plain)
 {
+	// The stream buffer is taken before the file is read: the file's memory,
+	// given back once inflated, is then where the converted stream grows,
+	// and a worker never holds input, stream and output at once.
+	std::unique_ptr<std::uint8_t[]> buffer = new_stream_buffer();
 	std::vector<std::uint8_t> file;
 	std::string error;
 	if (!read_file(work.path, file, error)) {
@@ -108,7 +112,7 @@ std::optional<InflatedFile> inflated_input(Work& work, bool& plain)
 	}
 	work.outcome.input_bytes = file.size();
 	plain = looks_like_stream(file);
-	InflatedFile inflated = inflate_file(file, plain);
+	InflatedFile inflated = inflate_file(file, plain, std::move(buffer));
 	if (inflated.container.problem == ContainerProblem::none)
 		return inflated;
 	work.error(plain ? "a stream of " + std::to_string(file.size()) + " bytes, more than the " +
