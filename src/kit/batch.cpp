@@ -22,28 +22,53 @@ void report_error(const std::string& name, const std::string& what)
 
 namespace {
 
-// The file `path` names, as one spelling: links and ".." resolved as far
+namespace fs = std::filesystem;
+
+// The file a path names, as one spelling: links and ".." resolved as far
 // as the path exists, and without case, so that two names one file system
-// would take for one file are never both written.
-std::string file_identity(const std::string& path)
-{
-	std::error_code ec;
-	const std::filesystem::path full = std::filesystem::weakly_canonical(to_path(path), ec);
-	return ascii_lowered(to_utf8((ec ? std::filesystem::absolute(to_path(path), ec) : full).lexically_normal()));
-}
+// would take for one file are never both written. A batch names thousands
+// of files in a few folders, so each folder is resolved once.
+class FileIdentities {
+public:
+	std::string of(const std::string& path)
+	{
+		const fs::path p = to_path(path);
+		std::error_code ec;
+		if (p.filename().empty() || fs::is_symlink(p, ec))
+			return spelled(resolved(p));
+		const auto [folder, fresh] = folders_.try_emplace(p.parent_path());
+		if (fresh)
+			folder->second = resolved(p.parent_path().empty() ? fs::path(".") : p.parent_path());
+		return spelled(folder->second / p.filename());
+	}
+
+private:
+	std::map<fs::path, fs::path> folders_;
+
+	// Absolute even where nothing of it exists yet.
+	static fs::path resolved(const fs::path& p)
+	{
+		std::error_code ec;
+		const fs::path absolute = fs::absolute(p, ec);
+		const fs::path full = fs::weakly_canonical(absolute, ec);
+		return ec ? absolute : full;
+	}
+	static std::string spelled(const fs::path& p) { return ascii_lowered(to_utf8(p.lexically_normal())); }
+};
 
 } // namespace
 
 bool outputs_are_safe(const std::vector<PlannedOutput>& plan, const std::vector<std::string>& inputs, bool in_place)
 {
+	FileIdentities identity;
 	std::map<std::string, const std::string*> input_of, writer_of;
 	for (const std::string& input : inputs)
-		input_of.emplace(file_identity(input), &input);
+		input_of.emplace(identity.of(input), &input);
 	bool safe = true;
 	for (const PlannedOutput& p : plan) {
-		const std::string id = file_identity(p.output);
+		const std::string id = identity.of(p.output);
 		const auto input = input_of.find(id);
-		if (input != input_of.end() && !(in_place && input->first == file_identity(p.input))) {
+		if (input != input_of.end() && !(in_place && input->first == identity.of(p.input))) {
 			report_error(p.input, "its output " + p.output + " is the input " + *input->second + "; nothing written");
 			safe = false;
 		}
