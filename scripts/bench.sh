@@ -219,12 +219,15 @@ fi
 echo "convert -j 2 over -j 1, wall:              $(ratio "${median[convert2]}" "${median[convert1]}")   (target at most 0.60)"
 if [ -n "$gnu_time" ]; then
 	echo "convert -j 1 over the route, CPU:          $(ratio "${cpu[convert1]}" "${cpu[route]}")   (target at most 1.10)"
-	# The bound: N times the largest input and its output, plus a few MB.
-	largest_input=$(find "$tree" -type f -printf '%s %P\n' | sort -n | tail -1)
-	largest_output=$(stat -c %s "$work/pc1/${largest_input#* }")
-	awk -v i="${largest_input%% *}" -v o="$largest_output" -v p1="${peak[convert1]% MB}" -v p2="${peak[convert2]% MB}" 'BEGIN {
-		one = (i + o) / 1048576
-		printf "convert peak memory: -j 1 %.1f MB, -j 2 %.1f MB; largest input and its output %.2f MB: N x that is %.2f and %.2f MB\n", p1, p2, one, one, 2 * one }'
+	# The bound: N times the largest input and its output, plus a few MB,
+	# over what the kit holds before any file (a convert of an empty folder).
+	largest_pair=$(cd "$tree" && find . -type f -printf '%s %P\n' | while read -r size name; do
+		echo "$((size + $(stat -c %s "$work/pc1/$name"))) $name"
+	done | sort -n | tail -1)
+	kit_start=$(cd "$work/empty" && "$gnu_time" -f '%M' "$kit" convert -o "$work/empty-pc" . 2>&1 >/dev/null | tail -1)
+	awk -v pair="${largest_pair%% *}" -v name="${largest_pair#* }" -v b="$kit_start" -v p1="${peak[convert1]% MB}" -v p2="${peak[convert2]% MB}" 'BEGIN {
+		one = pair / 1048576; start = b / 1024
+		printf "convert peak memory above the kit'"'"'s %.1f MB at start: -j 1 %.1f MB, -j 2 %.1f MB; largest input and its output (%s) %.2f MB: N x that is %.2f and %.2f MB\n", start, p1 - start, p2 - start, name, one, one, 2 * one }'
 fi
 [ -n "$linear" ] && echo "$linear"
 if [ -n "$gnu_time" ]; then
