@@ -100,9 +100,9 @@ std::optional<std::vector<std::uint8_t>> pc_dictionary(bytes stream, Work& work)
 // cannot be read or is damaged (reported).
 std::optional<InflatedFile> inflated_input(Work& work, bool& plain)
 {
-	// The stream buffer is taken before the file is read: the file's memory,
-	// given back once inflated, is then where the converted stream grows,
-	// and a worker never holds input, stream and output at once.
+	// The stream buffer is taken before the file is read, so that the file's
+	// memory, given back once inflated, lies where the converted stream is
+	// then taken: the heap does not grow by the input beside the output.
 	std::unique_ptr<std::uint8_t[]> buffer = new_stream_buffer();
 	std::vector<std::uint8_t> file;
 	std::string error;
