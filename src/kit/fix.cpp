@@ -117,13 +117,16 @@ void apply_fix(const Plan& plan, std::vector<std::uint8_t>& stream)
 		store_u16(stream, std::size_t(at), value);
 	for (const auto& [at, minus] : plan.shrink)
 		store_u32(stream, std::size_t(at), load_u32(stream, std::size_t(at)) - minus);
-	auto to = stream.begin();
-	std::uint64_t from = 0;
-	for (std::uint64_t at : plan.removals) {
-		to = std::copy(stream.begin() + std::ptrdiff_t(from), stream.begin() + std::ptrdiff_t(at), to);
-		from = at + clump_counts_size;
+	if (plan.removals.empty())
+		return;
+	// Bytes before the first removal stay where they are; each later run
+	// moves to a place before its own start.
+	const auto at = [&](std::uint64_t offset) { return stream.begin() + std::ptrdiff_t(offset); };
+	auto to = at(plan.removals.front());
+	for (std::size_t k = 0; k < plan.removals.size(); k++) {
+		const std::uint64_t end = k + 1 < plan.removals.size() ? plan.removals[k + 1] : stream.size();
+		to = std::copy(at(plan.removals[k] + clump_counts_size), at(end), to);
 	}
-	to = std::copy(stream.begin() + std::ptrdiff_t(from), stream.end(), to);
 	stream.erase(to, stream.end());
 }
 
