@@ -254,6 +254,14 @@ TEST(KitFix, RepairsWhatOlderConvertersWrote)
 	EXPECT_EQ(kit::fix_stream_in_place(mended, tree, changed).size(), 2u);
 	EXPECT_TRUE(changed);
 	EXPECT_EQ(mended, today);
+	// Two models in one stream: each closed up and patched as if alone.
+	buffer twice = old;
+	twice.insert(twice.end(), old.begin(), old.end());
+	buffer both = today;
+	both.insert(both.end(), today.begin(), today.end());
+	const st::Tree tree_of_two = st::parse_tree(twice);
+	kit::fix_stream_in_place(twice, tree_of_two, changed);
+	EXPECT_EQ(twice, both);
 	EXPECT_TRUE(check(today).findings.empty()) << describe(check(today));
 
 	// A triangle no mesh yields: that geometry is left as it is, and said so.
