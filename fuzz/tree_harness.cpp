@@ -53,6 +53,12 @@ int tree_entry(const std::uint8_t* data, std::size_t size)
 		require(!kit::fix_stream(fixed.stream, stream::parse_tree(fixed.stream)).changed(),
 		        "a fixed stream needs fixing again");
 	}
+	// convert's fix, in the stream's own buffer, must make the same bytes.
+	std::vector<std::uint8_t> in_place(s.begin(), s.end());
+	const stream::Tree tree = stream::parse_tree(in_place);
+	bool changed = false;
+	kit::fix_stream_in_place(in_place, tree, changed);
+	require(changed == fixed.changed() && (!changed || in_place == fixed.stream), "the fix in place differs");
 	return 0;
 }
 
