@@ -134,7 +134,7 @@ std::vector<std::uint8_t> gltf_export(const std::uint8_t* data, std::size_t size
 	// The bytes as a file, container or stream, as the command loads it.
 	kit::LoadedFile loaded;
 	std::string error;
-	if (!kit::load_bytes("fuzz", std::vector<std::uint8_t>(data, data + size), loaded, error))
+	if (!kit::load_bytes("fuzz", bytes(data, size), loaded, error))
 		return {};
 	gltf::TextureLibrary textures;
 	textures.add_dictionary(loaded.stream, error);

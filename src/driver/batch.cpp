@@ -147,9 +147,7 @@ int run_command_line(const std::vector<std::string>& arguments)
 {
 	if (arguments.size() != 1)
 		return exit_done;
-	report_file_size_limit_as_error();
-	remove_temporary_files_on_interrupt();
-	keep_freed_buffers_for_reuse();
+	prepare_batch_process();
 	return run_in_folder(current_directory().value_or(""), arguments[0]);
 }
 

@@ -18,6 +18,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <memory>
+#include <new>
 #include <optional>
 #include <string>
 #include <vector>
@@ -158,11 +159,18 @@ int convert_all(const ConvertOptions& options, const Inputs& inputs, const std::
 	run_in_order(
 	    plan.size(), options.jobs == 0 ? hardware_threads() : options.jobs,
 	    [&](std::size_t i) {
+		    // On a worker thread an escaping exception would end the process
+		    // without a word.
+		    const auto failed = [&](const std::string& why) {
+			    outcomes[i] = {};
+			    outcomes[i].messages.push_back({Message::Kind::error, plan[i].input, why + "; nothing written"});
+		    };
 		    try {
 			    outcomes[i] = convert_file(plan[i].input, plan[i].output);
 		    } catch (const std::bad_alloc&) {
-			    outcomes[i] = {};
-			    outcomes[i].messages.push_back({Message::Kind::error, plan[i].input, "out of memory; nothing written"});
+			    failed("out of memory");
+		    } catch (const std::exception& e) {
+			    failed(e.what());
 		    }
 	    },
 	    [&](std::size_t i) {

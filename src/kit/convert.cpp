@@ -104,18 +104,18 @@ std::optional<InflatedFile> inflated_input(Work& work, bool& plain)
 	// memory, given back once inflated, lies where the converted stream is
 	// then taken: the heap does not grow by the input beside the output.
 	std::unique_ptr<std::uint8_t[]> buffer = new_stream_buffer();
-	std::vector<std::uint8_t> file;
+	FileBytes file;
 	std::string error;
 	if (!read_file(work.path, file, error)) {
 		work.error(error + "; nothing written");
 		return std::nullopt;
 	}
-	work.outcome.input_bytes = file.size();
-	plain = looks_like_stream(file);
-	InflatedFile inflated = inflate_file(file, plain, std::move(buffer));
+	work.outcome.input_bytes = file.size;
+	plain = looks_like_stream(file.view());
+	InflatedFile inflated = inflate_file(file.view(), plain, std::move(buffer));
 	if (inflated.container.problem == ContainerProblem::none)
 		return inflated;
-	work.error(plain ? "a stream of " + std::to_string(file.size()) + " bytes, more than the " +
+	work.error(plain ? "a stream of " + std::to_string(file.size) + " bytes, more than the " +
 	                       std::to_string(stream_capacity) + " a stream may hold; nothing written"
 	                 : damaged_container_text(inflated.container, true) + "; nothing written");
 	return std::nullopt;

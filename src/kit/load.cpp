@@ -22,7 +22,7 @@ bool looks_like_stream(bytes file)
 	return format::chunk_type_name(type) != nullptr && version >= format::version_3 && version < format::version_4;
 }
 
-bool read_file(const std::string& path, std::vector<std::uint8_t>& data, std::string& error)
+bool read_file(const std::string& path, FileBytes& file, std::string& error)
 {
 	// A missing file and a folder in words of our own, the same on every
 	// system (Windows calls a name with a wildcard, which no file there
@@ -38,14 +38,10 @@ bool read_file(const std::string& path, std::vector<std::uint8_t>& data, std::st
 		error = "not a regular file";
 		return false;
 	}
-	FileBytes file;
-	if (!read_whole_file(path, file, error))
-		return false;
-	data.assign(file.data.get(), file.data.get() + file.size);
-	return true;
+	return read_whole_file(path, file, error);
 }
 
-bool load_bytes(const std::string& name, std::vector<std::uint8_t> file, LoadedFile& loaded, std::string& error)
+bool load_bytes(const std::string& name, bytes file, LoadedFile& loaded, std::string& error)
 {
 	static const bool lzo_started = lzo_init() == LZO_E_OK;
 	loaded = {};
@@ -53,7 +49,7 @@ bool load_bytes(const std::string& name, std::vector<std::uint8_t> file, LoadedF
 	loaded.file_size = file.size();
 	// Too short for a block header: not a container whatever it holds.
 	if (looks_like_stream(file) || file.size() < 24) {
-		loaded.stream = std::move(file);
+		loaded.stream.assign(file.begin(), file.end());
 		return true;
 	}
 	if (!lzo_started) {
@@ -73,10 +69,8 @@ bool load_bytes(const std::string& name, std::vector<std::uint8_t> file, LoadedF
 
 bool load_file(const std::string& path, LoadedFile& loaded, std::string& error)
 {
-	std::vector<std::uint8_t> file;
-	if (!read_file(path, file, error))
-		return false;
-	return load_bytes(path, std::move(file), loaded, error);
+	FileBytes file;
+	return read_file(path, file, error) && load_bytes(path, file.view(), loaded, error);
 }
 
 bool replace_file(const std::string& path, bytes data, std::string& error)

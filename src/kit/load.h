@@ -5,6 +5,7 @@
 
 #include "common/bytes.h"
 #include "container/container.h"
+#include "platform/platform.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -46,15 +47,15 @@ bool looks_like_stream(bytes file);
 
 // Takes `file` (the bytes of the file `name`) as a container or a stream.
 // False with `error` set only when LZO cannot start. Throws std::bad_alloc.
-bool load_bytes(const std::string& name, std::vector<std::uint8_t> file, LoadedFile& loaded, std::string& error);
+bool load_bytes(const std::string& name, bytes file, LoadedFile& loaded, std::string& error);
 
 // Reads `path` whole and inflates it when it is a container. False with
 // `error` set when the file cannot be read. Throws std::bad_alloc.
 bool load_file(const std::string& path, LoadedFile& loaded, std::string& error);
 
-// Reads `path` whole into `data`; false with `error` set when it cannot be
+// Reads `path` whole into `file`; false with `error` set when it cannot be
 // opened or read, is not a regular file, or is 4 GiB or larger.
-bool read_file(const std::string& path, std::vector<std::uint8_t>& data, std::string& error);
+bool read_file(const std::string& path, FileBytes& file, std::string& error);
 
 // Writes `data` over `path` through a temporary file beside it, renamed
 // into place only when complete; on failure `path` is untouched. When

@@ -65,11 +65,7 @@ int run_kit(const std::vector<std::string>& arguments)
 	add_convert_command(app, status);
 	if (unknown_command(app, arguments))
 		return exit_usage;
-	// A write past the file-size limit fails like any other write.
-	kestrun::report_file_size_limit_as_error();
-	kestrun::remove_temporary_files_on_interrupt();
-	// Commands take a file after another, each with buffers of megabytes.
-	kestrun::keep_freed_buffers_for_reuse();
+	kestrun::prepare_batch_process();
 	std::vector<const char*> argv;
 	for (const std::string& argument : arguments)
 		argv.push_back(argument.c_str());

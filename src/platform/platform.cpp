@@ -40,6 +40,13 @@ bool read_input(InputFile& file, FileBytes& bytes_read, std::string& error)
 	return true;
 }
 
+void prepare_batch_process()
+{
+	platform_system::report_file_size_limit_as_error();
+	platform_system::remove_temporary_files_on_interrupt();
+	platform_system::keep_freed_buffers_for_reuse();
+}
+
 bool read_whole_file(const std::string& path, FileBytes& file, std::string& error)
 {
 	InputFile input;

@@ -81,19 +81,14 @@ bool read_whole_file(const std::string& path, FileBytes& file, std::string& erro
 // name is untouched.
 bool write_file_atomically(const std::string& folder, const std::string& name, bytes data, std::string& error);
 
-// Makes a write past the process's file-size limit fail with an error the
-// batch reports, instead of a signal that ends the process. Nothing to do
-// where there are no such limits.
-void report_file_size_limit_as_error();
-
-// On SIGINT, SIGTERM or SIGHUP, removes the temporary files of the writes in
-// progress and exits with 128 + the signal's number, so that an interrupted
-// run leaves no temporary file behind.
-void remove_temporary_files_on_interrupt();
-
-// Keeps the buffers a file frees in the heap for the next file of the batch,
-// where the allocator would otherwise hand large ones back to the system.
-void keep_freed_buffers_for_reuse();
+// Sets the process up for a batch of files: a write past the file-size
+// limit fails with an error the batch reports, instead of a signal that ends
+// the process; SIGINT, SIGTERM and SIGHUP remove the temporary files of the
+// writes in progress and exit with 128 + the signal's number, so that an
+// interrupted run leaves none behind; and the buffers a file frees stay in
+// the heap for the next file, where the allocator would otherwise hand large
+// ones back to the system. Each part is done where the system has it.
+void prepare_batch_process();
 
 #ifdef _WIN32
 // The wide command line carries any name; names are UTF-8 inside the

@@ -148,8 +148,6 @@ std::optional<std::size_t> read_some(std::intptr_t handle, std::uint8_t* data, s
 	}
 }
 
-} // namespace platform_system
-
 void report_file_size_limit_as_error()
 {
 	std::signal(SIGXFSZ, SIG_IGN);
@@ -175,6 +173,8 @@ void keep_freed_buffers_for_reuse()
 	mallopt(M_TRIM_THRESHOLD, 64 << 20);
 #endif
 }
+
+} // namespace platform_system
 
 std::optional<std::string> current_directory()
 {

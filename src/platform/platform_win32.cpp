@@ -182,8 +182,6 @@ std::optional<std::size_t> read_some(std::intptr_t handle, std::uint8_t* data, s
 	return std::size_t(got);
 }
 
-} // namespace platform_system
-
 void report_file_size_limit_as_error() {}
 
 // Not yet on Windows: Ctrl+C there ends the process in another thread, and
@@ -191,6 +189,8 @@ void report_file_size_limit_as_error() {}
 void remove_temporary_files_on_interrupt() {}
 
 void keep_freed_buffers_for_reuse() {}
+
+} // namespace platform_system
 
 std::optional<std::string> current_directory()
 {

@@ -18,4 +18,10 @@ std::optional<std::size_t> read_some(std::intptr_t handle, std::uint8_t* data, s
 // when it is 4 GiB or larger, more than a block container or stream can be.
 bool input_size_allowed(std::uint64_t size, std::string& error);
 
+// The parts of prepare_batch_process(), each a no-op where the system has
+// no such thing.
+void report_file_size_limit_as_error();
+void remove_temporary_files_on_interrupt();
+void keep_freed_buffers_for_reuse();
+
 } // namespace kestrun::platform_system
