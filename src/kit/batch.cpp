@@ -84,11 +84,10 @@ bool outputs_are_safe(const std::vector<PlannedOutput>& plan, const std::vector<
 
 bool make_output_folder(const std::string& path)
 {
-	std::error_code ec;
-	std::filesystem::create_directories(to_path(path), ec);
-	if (!ec && std::filesystem::is_directory(to_path(path)))
+	std::string why;
+	if (make_folders(path, why))
 		return true;
-	report_error(path, "cannot create the output folder" + (ec ? ": " + ec.message() : std::string()));
+	report_error(path, "cannot create the output folder: " + why);
 	return false;
 }
 

@@ -52,10 +52,8 @@ bool prepare_output(const GltfOptions& options, int& status)
 		return false;
 	}
 	if (names_folder(options.output)) {
-		std::error_code ec;
-		fs::create_directories(to_path(options.output), ec);
-		if (ec) {
-			report_error(options.output, "cannot create the folder: " + ec.message());
+		if (std::string why; !make_folders(options.output, why)) {
+			report_error(options.output, "cannot create the folder: " + why);
 			status = exit_failed;
 			return false;
 		}

@@ -8,14 +8,11 @@
 #include "texture/texture.h"
 
 #include <algorithm>
-#include <filesystem>
 #include <optional>
 
 namespace kestrun::kit {
 
 namespace {
-
-namespace fs = std::filesystem;
 
 // The outcome as it is built, with the file's name for its messages.
 struct Work {
@@ -123,13 +120,10 @@ std::optional<InflatedFile> inflated_input(Work& work, bool& plain)
 
 bool write_output(const std::string& output, bytes data, Work& work)
 {
-	std::error_code ec;
-	const fs::path parent = to_path(output).parent_path();
-	if (!parent.empty())
-		fs::create_directories(parent, ec);
+	const std::string folder = to_utf8(to_path(output).parent_path());
 	std::string error;
-	if (ec)
-		error = "cannot create its folder: " + ec.message();
+	if (!folder.empty() && !make_folders(folder, error))
+		error = "cannot create its folder: " + error;
 	else if (replace_file(output, data, error))
 		return true;
 	work.error("cannot write " + output + ": " + error + "; nothing written");

@@ -2,12 +2,9 @@
 
 #include "texture/texture.h"
 
-#include <filesystem>
 #include <optional>
 
 namespace kestrun::kit {
-
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -56,10 +53,12 @@ bool write_model_glb(const std::string& path, std::vector<std::uint8_t> stream, 
 	const std::optional<gltf::Export> result = export_glb(path, std::move(stream), textures, batch);
 	if (!result)
 		return false;
-	std::error_code ec;
-	if (const fs::path folder = to_path(out).parent_path(); !folder.empty())
-		fs::create_directories(folder, ec);
+	const std::string folder = to_utf8(to_path(out).parent_path());
 	std::string error;
+	if (!folder.empty() && !make_folders(folder, error)) {
+		batch.error(out, "cannot create its folder: " + error);
+		return false;
+	}
 	if (!replace_file(out, result->glb, error)) {
 		batch.error(out, error);
 		return false;

@@ -94,4 +94,16 @@ bool replace_file(const std::string& path, bytes data, std::string& error)
 	return true;
 }
 
+bool make_folders(const std::string& path, std::string& error)
+{
+	std::error_code ec;
+	const fs::path folder = to_path(path);
+	fs::create_directories(folder, ec);
+	if (!ec && !fs::is_directory(folder, ec) && !ec)
+		ec = std::make_error_code(std::errc::not_a_directory);
+	if (ec)
+		error = ec.message();
+	return !ec;
+}
+
 } // namespace kestrun::kit

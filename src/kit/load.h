@@ -63,4 +63,8 @@ bool read_file(const std::string& path, FileBytes& file, std::string& error);
 // stays.
 bool replace_file(const std::string& path, bytes data, std::string& error);
 
+// Creates the folder `path` and those above it, as far as they are missing;
+// false with `error` set to the system's reason when it is no folder then.
+bool make_folders(const std::string& path, std::string& error);
+
 } // namespace kestrun::kit

@@ -115,10 +115,8 @@ PngCount write_dictionary_pngs(const std::string& name, bytes stream, const fs::
 	const std::optional<std::vector<const stream::Chunk*>> dictionaries = dictionaries_of(name, tree, batch);
 	if (!dictionaries)
 		return count;
-	std::error_code ec;
-	fs::create_directories(folder, ec);
-	if (ec) {
-		batch.error(name, "cannot create " + to_utf8(folder) + ": " + ec.message() + "; no texture written");
+	if (std::string why; !make_folders(to_utf8(folder), why)) {
+		batch.error(name, "cannot create " + to_utf8(folder) + ": " + why + "; no texture written");
 		return count;
 	}
 	count.read = true;
