@@ -41,24 +41,14 @@ fs::path output_of(const std::string& model, const std::string& output)
 	return to_path(output);
 }
 
-// The usage error of -o, or the folder it names made; false with the
-// status to end with.
-bool prepare_output(const GltfOptions& options, int& status)
+// -o names one file while there are several models: a usage error.
+bool output_is_usable(const GltfOptions& options)
 {
-	if (options.models.size() > 1 && !options.output.empty() && !names_folder(options.output)) {
-		report_error("kestrun-kit gltf", "-o " + options.output +
-		                                     " names one file; for several models give a folder ending in /");
-		status = exit_usage;
-		return false;
-	}
-	if (names_folder(options.output)) {
-		if (std::string why; !make_folders(options.output, why)) {
-			report_error(options.output, "cannot create the folder: " + why);
-			status = exit_failed;
-			return false;
-		}
-	}
-	return true;
+	if (options.models.size() <= 1 || options.output.empty() || names_folder(options.output))
+		return true;
+	report_error("kestrun-kit gltf",
+	             "-o " + options.output + " names one file; for several models give a folder ending in /");
+	return false;
 }
 
 gltf::TextureLibrary load_dictionaries(const GltfOptions& options, Batch& batch)
@@ -72,9 +62,8 @@ gltf::TextureLibrary load_dictionaries(const GltfOptions& options, Batch& batch)
 
 int run_gltf(const GltfOptions& options)
 {
-	int status = exit_ok;
-	if (!prepare_output(options, status))
-		return status;
+	if (!output_is_usable(options))
+		return exit_usage;
 	// Every export's path is known before anything is written: one that is
 	// a model or dictionary of the run would lose it.
 	std::vector<PlannedOutput> plan;
@@ -84,6 +73,8 @@ int run_gltf(const GltfOptions& options)
 		plan.push_back({model, to_utf8(output_of(model, options.output))});
 	if (!outputs_are_safe(plan, inputs))
 		return exit_usage;
+	if (names_folder(options.output) && !make_output_folder(options.output))
+		return exit_failed;
 	Batch batch(options.models.size());
 	gltf::TextureLibrary textures = load_dictionaries(options, batch);
 	for (const PlannedOutput& p : plan) {

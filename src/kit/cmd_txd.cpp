@@ -83,8 +83,6 @@ void convert_file(const std::string& name, const std::string& target, Run& run)
 
 int run_txd(const TxdOptions& options)
 {
-	if (!options.out_dir.empty() && !make_output_folder(options.out_dir))
-		return exit_failed;
 	// Every output is known before anything is written: one that is another
 	// input would be lost before it was read.
 	std::vector<PlannedOutput> plan;
@@ -92,6 +90,8 @@ int run_txd(const TxdOptions& options)
 		plan.push_back({name, target_of(name, options)});
 	if (!outputs_are_safe(plan, options.files, options.out_dir.empty()))
 		return exit_usage;
+	if (!options.out_dir.empty() && !make_output_folder(options.out_dir))
+		return exit_failed;
 	Run run{options, Batch(options.files.size())};
 	for (const PlannedOutput& p : plan) {
 		convert_file(p.input, p.output, run);
