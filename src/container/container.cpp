@@ -10,6 +10,7 @@ namespace {
 
 constexpr std::uint64_t file_header_size = 12;
 constexpr std::uint64_t block_header_size = 12;
+constexpr std::uint64_t block_length_at = 4; // the compressed length, after the marker
 constexpr std::uint32_t continuation_marker = 4;
 
 // One block as the walk meets it.
@@ -37,7 +38,7 @@ std::optional<CutHeader> walk_blocks(bytes input, Visit&& visit)
 	std::uint64_t header = file_header_size;
 	for (std::uint32_t index = 0;; index++) {
 		const std::uint64_t data = header + block_header_size;
-		const std::uint32_t stated = load_u32(input, header + 4);
+		const std::uint32_t stated = load_u32(input, header + block_length_at);
 		const bool cut = size - data < stated;
 		// A cut block is given the bytes that exist.
 		const std::uint64_t length = cut ? size - data : stated;

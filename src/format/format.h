@@ -116,6 +116,7 @@ inline constexpr std::uint64_t frame_parent_at = 48;
 inline constexpr std::uint64_t atomic_frame_at = 0;
 inline constexpr std::uint64_t atomic_geometry_at = 4;
 inline constexpr std::uint64_t atomic_flags_at = 8;
+inline constexpr std::uint64_t atomic_struct_size = 12;
 // Material Struct: flags, colour (RGBA bytes), an unused word, texture count,
 // then the surface properties.
 inline constexpr std::uint64_t material_colour_at = 4;
@@ -222,6 +223,7 @@ inline constexpr std::uint64_t bin_mesh_count_at = 4;
 inline constexpr std::uint64_t bin_mesh_total_at = 8;
 inline constexpr std::uint64_t bin_mesh_record_size = 8;
 inline constexpr std::uint64_t bin_mesh_material_at = 4; // in a record
+inline constexpr std::uint64_t bin_mesh_index_size = 4;
 inline constexpr std::uint32_t bin_mesh_list = 0;
 inline constexpr std::uint32_t bin_mesh_strip = 1;
 // A Bin Mesh's kind (list or strip) is the low byte of its flag word; of a

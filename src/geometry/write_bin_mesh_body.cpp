@@ -14,7 +14,7 @@ void write_bin_mesh_body(bytes input, std::uint8_t flag, std::span<const KeptMes
 		store_u32(body, out + format::bin_mesh_material_at, mesh.material);
 		out += format::bin_mesh_record_size;
 		// A strip stays a strip: indices as stored, repeats included.
-		for (std::uint64_t j = 0; j < mesh.index_count; j++, out += 4)
+		for (std::uint64_t j = 0; j < mesh.index_count; j++, out += format::bin_mesh_index_size)
 			store_u32(body, out, load_u16(input, mesh.list + 2 * j));
 	}
 }

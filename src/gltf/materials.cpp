@@ -101,7 +101,7 @@ std::vector<std::optional<stream::MaterialInfo>> read_material_list(const stream
 	std::vector<std::optional<stream::MaterialInfo>> slots;
 	const stream::Chunk* list = stream::find_child(geometry, format::type_material_list);
 	const stream::Chunk* head = list ? stream::find_child(*list, format::type_struct) : nullptr;
-	if (head == nullptr || !fits(head->body.size(), format::list_count_at, 4))
+	if (head == nullptr || !fits(head->body.size(), format::list_count_at, format::list_count_size))
 		return slots;
 	const std::vector<const stream::Chunk*> materials = stream::children_of_type(*list, format::type_material);
 	const std::uint32_t count = load_u32(head->body, format::list_count_at);

@@ -129,32 +129,32 @@ std::optional<GeometryInfo> decode_geometry(const Chunk& geometry)
 std::optional<BinMeshInfo> decode_bin_mesh(const Chunk& bin_mesh, bool native)
 {
 	const bytes body = bin_mesh.body;
-	if (body.size() < 12)
+	if (body.size() < format::bin_mesh_header_size)
 		return std::nullopt;
 	BinMeshInfo info;
 	info.flag = load_u32(body, format::bin_mesh_flag_at);
 	info.mesh_count = load_u32(body, format::bin_mesh_count_at);
 	info.index_total = load_u32(body, format::bin_mesh_total_at);
 	info.has_indices = !native;
-	std::uint64_t pos = 12;
+	std::uint64_t pos = format::bin_mesh_header_size;
 	for (std::uint32_t k = 0; k < info.mesh_count; k++) {
-		if (!fits(body.size(), pos, 8)) {
+		if (!fits(body.size(), pos, format::bin_mesh_record_size)) {
 			info.complete = false;
 			break;
 		}
 		BinMeshMesh mesh;
 		mesh.index_count = load_u32(body, std::size_t(pos));
 		mesh.material = load_u32(body, std::size_t(pos + format::bin_mesh_material_at));
-		const std::uint64_t index_bytes = native ? 0 : 4 * std::uint64_t(mesh.index_count);
-		if (!fits(body.size(), pos + 8, index_bytes)) {
+		const std::uint64_t index_bytes = native ? 0 : format::bin_mesh_index_size * std::uint64_t(mesh.index_count);
+		if (!fits(body.size(), pos + format::bin_mesh_record_size, index_bytes)) {
 			info.complete = false;
 			break;
 		}
-		pos += 8;
+		pos += format::bin_mesh_record_size;
 		if (!native) {
 			mesh.indices.resize(mesh.index_count);
 			for (std::uint32_t i = 0; i < mesh.index_count; i++)
-				mesh.indices[i] = load_u32(body, std::size_t(pos + 4 * std::uint64_t(i)));
+				mesh.indices[i] = load_u32(body, std::size_t(pos + format::bin_mesh_index_size * std::uint64_t(i)));
 			pos += index_bytes;
 		}
 		info.meshes.push_back(std::move(mesh));
@@ -198,7 +198,7 @@ std::optional<MaterialInfo> decode_material(const Chunk& material)
 std::optional<AtomicInfo> decode_atomic(const Chunk& atomic)
 {
 	const auto body = struct_body(atomic);
-	if (!body || body->size() < 12)
+	if (!body || body->size() < format::atomic_struct_size)
 		return std::nullopt;
 	return AtomicInfo{load_u32(*body, format::atomic_frame_at), load_u32(*body, format::atomic_geometry_at),
 	                  load_u32(*body, format::atomic_flags_at)};

@@ -20,10 +20,10 @@ Header load_header(bytes stream, std::uint64_t pos)
 // A whole chunk with `stamp` starts at `pos` and ends by `end`.
 bool plausible_chunk_at(bytes stream, std::uint64_t pos, std::uint64_t end, std::uint32_t stamp)
 {
-	if (!fits(end, pos, 12))
+	if (!fits(end, pos, format::chunk_header_size))
 		return false;
 	const Header h = load_header(stream, pos);
-	return h.stamp == stamp && fits(end, pos + 12, h.size);
+	return h.stamp == stamp && fits(end, pos + format::chunk_header_size, h.size);
 }
 
 // The console keeps 16 bytes after a geometry's Native Data chunk that are
@@ -31,9 +31,10 @@ bool plausible_chunk_at(bytes stream, std::uint64_t pos, std::uint64_t end, std:
 // chunk and what follows them is the end of the body or a chunk.
 bool console_gap_at(bytes stream, std::uint64_t pos, std::uint64_t end, std::uint32_t stamp)
 {
-	if (!fits(end, pos, 16) || plausible_chunk_at(stream, pos, end, stamp))
+	constexpr std::uint64_t gap = format::native_data_tail;
+	if (!fits(end, pos, gap) || plausible_chunk_at(stream, pos, end, stamp))
 		return false;
-	return end - pos == 16 || plausible_chunk_at(stream, pos + 16, end, stamp);
+	return end - pos == gap || plausible_chunk_at(stream, pos + gap, end, stamp);
 }
 
 void parse_body(bytes stream, Chunk& parent, std::uint32_t grandparent, int depth);

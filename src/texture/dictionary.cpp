@@ -120,10 +120,10 @@ bool emit(const stream::Chunk& c, const std::map<const stream::Chunk*, buffer>& 
 				return false;
 	} else
 		append(out, c.body);
-	const std::uint64_t size = out.size() - start - 12;
+	const std::uint64_t size = out.size() - start - format::chunk_header_size;
 	if (size > 0xFFFFFFFFu)
 		return false;
-	store_u32(out, start + 4, std::uint32_t(size));
+	store_u32(out, start + format::chunk_size_at, std::uint32_t(size));
 	return true;
 }
 
@@ -172,7 +172,7 @@ std::string plan_dictionary(const stream::Chunk& dictionary, std::map<const stre
 // lets them go by each texture's platform. The rest of the Struct stays.
 void plan_device_id(const stream::Chunk& dictionary, std::map<const stream::Chunk*, buffer>& replaced)
 {
-	if (const stream::Chunk* head = stream::find_child(dictionary, format::type_struct); head && head->body.size() >= 4) {
+	if (const stream::Chunk* head = stream::find_child(dictionary, format::type_struct); head && fits(head->body.size(), format::dictionary_device_at, 2)) {
 		buffer body(head->body.begin(), head->body.end());
 		store_u16(body, format::dictionary_device_at, pc_device_id);
 		replaced.emplace(head, std::move(body));
