@@ -75,8 +75,6 @@ public:
 	// before it matches ignoring ASCII case.
 	const EncodedTexture* find(const std::string& name);
 
-	std::size_t size() const;
-
 private:
 	struct Dictionary {
 		std::vector<std::uint8_t> stream;

@@ -1,17 +1,10 @@
 #include "gltf/gltf.h"
+#include "common/ascii.h"
 #include "texture/texture.h"
 
 namespace kestrun::gltf {
 
 namespace {
-
-std::string lower(std::string s)
-{
-	for (char& c : s)
-		if (c >= 'A' && c <= 'Z')
-			c = char(c - 'A' + 'a');
-	return s;
-}
 
 // The folder part of a path, separators of either system; the file name
 // after it; the name without its last extension. Paths are UTF-8 strings,
@@ -48,7 +41,7 @@ bool TextureLibrary::add_dictionary(std::vector<std::uint8_t> stream, std::strin
 		for (const stream::Chunk* native : stream::children_of_type(top, format::type_texture_native))
 			if (const auto header = stream::decode_texture_native_header(*native)) {
 				dictionary->natives.emplace(header->name, native);
-				dictionary->natives_folded.emplace(lower(header->name), native);
+				dictionary->natives_folded.emplace(ascii_lowered(header->name), native);
 			}
 	}
 	if (!found) {
@@ -62,9 +55,9 @@ bool TextureLibrary::add_dictionary(std::vector<std::uint8_t> stream, std::strin
 
 void TextureLibrary::prefer_for(const std::string& model, bool same_folder_next)
 {
-	const std::string stem = lower(stem_of(model));
+	const std::string stem = ascii_lowered(stem_of(model));
 	const auto tier = [&](const Dictionary& d) {
-		if (lower(stem_of(d.source)) == stem)
+		if (ascii_lowered(stem_of(d.source)) == stem)
 			return 0;
 		return same_folder_next && folder_of(d.source) == folder_of(model) ? 1 : 2;
 	};
@@ -75,21 +68,14 @@ void TextureLibrary::prefer_for(const std::string& model, bool same_folder_next)
 				order_.push_back(d.get());
 }
 
-std::size_t TextureLibrary::size() const
-{
-	std::size_t n = 0;
-	for (const auto& d : dictionaries_)
-		n += d->natives.size();
-	return n;
-}
-
 const stream::Chunk* TextureLibrary::look_up(const std::string& name) const
 {
 	for (const Dictionary* d : order_)
 		if (const auto native = d->natives.find(name); native != d->natives.end())
 			return native->second;
+	const std::string folded = ascii_lowered(name);
 	for (const Dictionary* d : order_)
-		if (const auto native = d->natives_folded.find(lower(name)); native != d->natives_folded.end())
+		if (const auto native = d->natives_folded.find(folded); native != d->natives_folded.end())
 			return native->second;
 	return nullptr;
 }

@@ -69,13 +69,12 @@ std::optional<std::vector<std::uint8_t>> pc_model(InflatedFile inflated, bool pl
 		work.error("holds no Clump: not a model; nothing written");
 		return std::nullopt;
 	}
-	bool changed = false;
-	for (const FixNote& note : fix_stream_in_place(*stream, tree, changed))
+	for (const FixNote& note : fix_stream_in_place(*stream, tree))
 		if (!note.changed)
 			work.warning(format::chunk_type_label(note.type) + " (offset " + std::to_string(note.offset) +
 			             "): " + note.text);
-	if (changed && work.done == "PC model")
-		work.done = "PC model, mended";
+		else if (work.done == "PC model")
+			work.done = "PC model, mended";
 	return stream;
 }
 

@@ -7,13 +7,6 @@
 
 namespace kestrun::kit {
 
-std::string ascii_lowered(std::string text)
-{
-	for (char& c : text)
-		c = c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;
-	return text;
-}
-
 bool has_extension(const std::string& name, const std::string& extension)
 {
 	return name.size() >= extension.size() &&

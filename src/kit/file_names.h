@@ -1,14 +1,13 @@
 // File names every file system takes, for what the kit writes.
 #pragma once
 
+#include "common/ascii.h"
+
 #include <cstddef>
 #include <set>
 #include <string>
 
 namespace kestrun::kit {
-
-// `text` with ASCII capitals lowered; other bytes as they are.
-std::string ascii_lowered(std::string text);
 
 // Whether `name` ends in `extension` (given in lower case), in any case.
 bool has_extension(const std::string& name, const std::string& extension);

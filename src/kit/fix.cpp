@@ -144,11 +144,10 @@ FixResult fix_stream(bytes stream, const Tree& tree)
 	return result;
 }
 
-std::vector<FixNote> fix_stream_in_place(std::vector<std::uint8_t>& stream, const Tree& tree, bool& changed)
+std::vector<FixNote> fix_stream_in_place(std::vector<std::uint8_t>& stream, const Tree& tree)
 {
 	Plan plan = plan_fix(stream, tree);
-	changed = changes(plan);
-	if (changed)
+	if (changes(plan))
 		apply_fix(plan, stream);
 	return std::move(plan.notes);
 }

@@ -36,10 +36,10 @@ struct FixResult {
 // `tree` is the parse of `stream`.
 FixResult fix_stream(bytes stream, const stream::Tree& tree);
 
-// The same fix made in `stream` itself, without a copy; `changed` says
-// whether any byte changed. `tree` is the parse of `stream` and shows the
-// old bytes no more once this returns.
-std::vector<FixNote> fix_stream_in_place(std::vector<std::uint8_t>& stream, const stream::Tree& tree, bool& changed);
+// The same fix made in `stream` itself, without a copy: the notes, one with
+// `changed` set for each change made. `tree` is the parse of `stream` and
+// shows the old bytes no more once this returns.
+std::vector<FixNote> fix_stream_in_place(std::vector<std::uint8_t>& stream, const stream::Tree& tree);
 
 // A geometry's triangle materials as its Bin Mesh gives them, for a generic
 // geometry whose records all carry material 0 while the Bin Mesh names

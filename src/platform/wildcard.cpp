@@ -1,18 +1,11 @@
 // The wildcard matcher and the name order, the same on every system.
 #include "platform/platform.h"
 
+#include "common/ascii.h"
+
 #include <algorithm>
 
 namespace kestrun {
-
-namespace {
-
-char lower(char c)
-{
-	return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;
-}
-
-} // namespace
 
 bool wildcard_match(std::string_view pattern, std::string_view name)
 {
@@ -26,7 +19,7 @@ bool wildcard_match(std::string_view pattern, std::string_view name)
 		if (p < pattern.size() && pattern[p] == '*') {
 			star = p++;
 			resume = n;
-		} else if (p < pattern.size() && (pattern[p] == '?' || lower(pattern[p]) == lower(name[n]))) {
+		} else if (p < pattern.size() && (pattern[p] == '?' || ascii_lower(pattern[p]) == ascii_lower(name[n]))) {
 			p++;
 			n++;
 		} else if (star != std::string_view::npos) {
@@ -47,7 +40,7 @@ void sort_names(std::vector<std::string>& names)
 	keyed.reserve(names.size());
 	for (std::string& name : names) {
 		std::string key(name);
-		std::transform(key.begin(), key.end(), key.begin(), lower);
+		std::transform(key.begin(), key.end(), key.begin(), ascii_lower);
 		keyed.emplace_back(std::move(key), std::move(name));
 	}
 	// Pairs compare by the lowered name, then by the plain bytes.

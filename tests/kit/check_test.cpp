@@ -249,10 +249,10 @@ TEST(KitFix, RepairsWhatOlderConvertersWrote)
 	EXPECT_EQ(kit::fix_stream(old, st::parse_tree(old)).stream, today);
 	// convert mends its own buffer: a clump Struct closed up and patches alike.
 	buffer mended = old;
-	bool changed = false;
 	const st::Tree tree = st::parse_tree(mended);
-	EXPECT_EQ(kit::fix_stream_in_place(mended, tree, changed).size(), 2u);
-	EXPECT_TRUE(changed);
+	const std::vector<kit::FixNote> notes = kit::fix_stream_in_place(mended, tree);
+	ASSERT_EQ(notes.size(), 2u);
+	EXPECT_TRUE(notes[0].changed && notes[1].changed);
 	EXPECT_EQ(mended, today);
 	// Two models in one stream: each closed up and patched as if alone.
 	buffer twice = old;
@@ -260,7 +260,7 @@ TEST(KitFix, RepairsWhatOlderConvertersWrote)
 	buffer both = today;
 	both.insert(both.end(), today.begin(), today.end());
 	const st::Tree tree_of_two = st::parse_tree(twice);
-	kit::fix_stream_in_place(twice, tree_of_two, changed);
+	kit::fix_stream_in_place(twice, tree_of_two);
 	EXPECT_EQ(twice, both);
 	EXPECT_TRUE(check(today).findings.empty()) << describe(check(today));
 
