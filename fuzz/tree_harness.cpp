@@ -40,7 +40,7 @@ int tree_entry(const std::uint8_t* data, std::size_t size)
 {
 	kit::LoadedFile file;
 	std::string error;
-	if (!kit::load_bytes("fuzz", bytes(data, size), file, error))
+	if (!kit::load_bytes("fuzz", bytes(data, size), file, error, true))
 		return 0;
 	const bytes s = file.stream;
 	check_all(s);

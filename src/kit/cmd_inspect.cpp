@@ -416,7 +416,7 @@ int run_inspect(const InspectOptions& options)
 	for (const std::string& name : options.files) {
 		LoadedFile f;
 		std::string error;
-		if (!load_file(name, f, error)) {
+		if (!load_file(name, f, error, true)) {
 			batch.error(name, error);
 			if (options.json)
 				files.push_back({{"file", name}, {"error", error}});

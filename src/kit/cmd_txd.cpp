@@ -8,7 +8,6 @@
 #include <CLI/CLI.hpp>
 
 #include <cstdio>
-#include <filesystem>
 #include <memory>
 #include <optional>
 
@@ -16,7 +15,6 @@ namespace kestrun::kit {
 
 namespace {
 
-namespace fs = std::filesystem;
 
 struct TxdOptions {
 	std::vector<std::string> files;
@@ -36,18 +34,13 @@ std::string target_of(const std::string& name, const TxdOptions& options)
 	return to_utf8(to_path(options.out_dir) / to_path(name).filename());
 }
 
-bool same_file(const std::string& a, const std::string& b)
-{
-	std::error_code ec;
-	return fs::equivalent(to_path(a), to_path(b), ec);
-}
-
 // A PC dictionary needs no conversion; with -o its copy still goes into DIR,
-// so that DIR holds the whole set.
+// so that DIR holds the whole set. (An output that is its input was refused
+// with the plan.)
 void pass_pc_dictionary(const std::string& name, const LoadedFile& f, const std::string& target, Run& run)
 {
 	std::string error;
-	if (same_file(name, target))
+	if (run.options.out_dir.empty())
 		run.batch.say(name + ": already a PC dictionary; left alone");
 	else if (!replace_file(target, f.stream, error))
 		run.batch.error(name, "cannot write " + target + ": " + error + "; nothing written");

@@ -41,7 +41,7 @@ bool read_file(const std::string& path, FileBytes& file, std::string& error)
 	return read_whole_file(path, file, error);
 }
 
-bool load_bytes(const std::string& name, bytes file, LoadedFile& loaded, std::string& error)
+bool load_bytes(const std::string& name, bytes file, LoadedFile& loaded, std::string& error, bool list_blocks)
 {
 	static const bool lzo_started = lzo_init() == LZO_E_OK;
 	loaded = {};
@@ -57,20 +57,22 @@ bool load_bytes(const std::string& name, bytes file, LoadedFile& loaded, std::st
 		return false;
 	}
 	loaded.container = true;
-	// One buffer of the driver's capacity serves the blocks one by one, then
-	// the whole inflate; the decompressor writes before anything is read.
+	// One buffer of the driver's capacity serves the blocks one by one, when
+	// asked for, then the whole inflate; the decompressor writes before
+	// anything is read.
 	const auto buffer = std::make_unique_for_overwrite<std::uint8_t[]>(stream_capacity);
 	const mut_bytes scratch(buffer.get(), stream_capacity);
-	loaded.blocks = list_container_blocks(file, scratch);
+	if (list_blocks)
+		loaded.blocks = list_container_blocks(file, scratch);
 	loaded.inflated = decompress_container(file, scratch);
 	loaded.stream.assign(buffer.get(), buffer.get() + loaded.inflated.length);
 	return true;
 }
 
-bool load_file(const std::string& path, LoadedFile& loaded, std::string& error)
+bool load_file(const std::string& path, LoadedFile& loaded, std::string& error, bool list_blocks)
 {
 	FileBytes file;
-	return read_file(path, file, error) && load_bytes(path, file.view(), loaded, error);
+	return read_file(path, file, error) && load_bytes(path, file.view(), loaded, error, list_blocks);
 }
 
 bool replace_file(const std::string& path, bytes data, std::string& error)

@@ -35,7 +35,7 @@ struct LoadedFile {
 	std::string name;                  // as given on the command line
 	std::uint64_t file_size = 0;
 	bool container = false;
-	std::vector<BlockInfo> blocks;     // container only
+	std::vector<BlockInfo> blocks;     // container only, when asked for
 	ContainerResult inflated;          // container only: the whole inflate, first problem and all
 	std::vector<std::uint8_t> stream;  // the inflated stream, or the file itself
 };
@@ -45,13 +45,16 @@ struct LoadedFile {
 // apart; a container's 12-byte file header is not a chunk header.
 bool looks_like_stream(bytes file);
 
-// Takes `file` (the bytes of the file `name`) as a container or a stream.
-// False with `error` set only when LZO cannot start. Throws std::bad_alloc.
-bool load_bytes(const std::string& name, bytes file, LoadedFile& loaded, std::string& error);
+// Takes `file` (the bytes of the file `name`) as a container or a stream;
+// with `list_blocks`, a container's blocks are also inflated one by one for
+// `blocks`. False with `error` set only when LZO cannot start. Throws
+// std::bad_alloc.
+bool load_bytes(const std::string& name, bytes file, LoadedFile& loaded, std::string& error, bool list_blocks = false);
 
-// Reads `path` whole and inflates it when it is a container. False with
-// `error` set when the file cannot be read. Throws std::bad_alloc.
-bool load_file(const std::string& path, LoadedFile& loaded, std::string& error);
+// Reads `path` whole and inflates it when it is a container, as load_bytes.
+// False with `error` set when the file cannot be read. Throws
+// std::bad_alloc.
+bool load_file(const std::string& path, LoadedFile& loaded, std::string& error, bool list_blocks = false);
 
 // Reads `path` whole into `file`; false with `error` set when it cannot be
 // opened or read, is not a regular file, or is 4 GiB or larger.
