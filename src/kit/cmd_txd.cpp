@@ -15,7 +15,6 @@ namespace kestrun::kit {
 
 namespace {
 
-
 struct TxdOptions {
 	std::vector<std::string> files;
 	std::string out_dir;
