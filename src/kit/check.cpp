@@ -116,7 +116,7 @@ void check_by_type(Findings& findings, const Chunk& c, const std::string& path)
 	case format::type_material_list: check_material_list(findings, c, path); break;
 	case format::type_geometry: check_geometry(findings, c, path); break;
 	case format::type_texture_dictionary: check_dictionary(findings, c, path); break;
-	case format::type_texture_native: check_texture_native(findings.stream, c, path, findings.list); break;
+	case format::type_texture_native: check_texture_native(findings, c, path); break;
 	default: break;
 	}
 }

@@ -36,11 +36,6 @@ CheckReport check_stream(bytes stream, const stream::Tree& tree);
 // Where a view into `stream` begins, as a stream offset.
 std::uint64_t offset_in(bytes stream, bytes part);
 
-// Texture Native checks, one chunk at a time (check_texture.cpp): called for
-// every Texture Native chunk with its path.
-void check_texture_native(bytes stream, const stream::Chunk& texture_native, const std::string& path,
-                          std::vector<Finding>& findings);
-
 // The stamp-against-layout finding: a clump Struct of 12 bytes (atomic,
 // light and camera counts) whose own stamp is older than 3.3, where readers
 // that follow the stamp read 4 bytes.

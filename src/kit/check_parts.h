@@ -45,7 +45,10 @@ void check_list_count(Findings& findings, const stream::Chunk& parent, const std
 // A Geometry: its Struct, triangles and Bin Mesh (check_geometry.cpp).
 void check_geometry(Findings& findings, const stream::Chunk& geometry, const std::string& path);
 
-// A Texture Dictionary's count and device id (check_texture.cpp).
+// A Texture Dictionary's count, device id and textures' platforms, and a
+// Texture Native's header and levels as the texture module reads them
+// (check_texture.cpp).
 void check_dictionary(Findings& findings, const stream::Chunk& dictionary, const std::string& path);
+void check_texture_native(Findings& findings, const stream::Chunk& texture_native, const std::string& path);
 
 } // namespace kestrun::kit::checks

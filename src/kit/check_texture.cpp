@@ -9,14 +9,13 @@
 
 namespace kestrun::kit {
 
-void check_texture_native(bytes, const stream::Chunk& texture_native, const std::string& path,
-                          std::vector<Finding>& findings)
+namespace checks {
+
+void check_texture_native(Findings& findings, const stream::Chunk& texture_native, const std::string& path)
 {
 	if (std::string problem = texture::texture_native_problem(texture_native); !problem.empty())
-		findings.push_back({Severity::error, path, texture_native.offset, problem});
+		findings.add(Severity::error, path, texture_native.offset, problem);
 }
-
-namespace checks {
 
 // The dictionary's texture count is a u16 beside the device id, so the
 // generic u32 count does not serve.
